@@ -1,0 +1,22 @@
+#pragma once
+// One parsed ACARS message: a plain value that the parser returns and the
+// caller owns. Strings hold single-byte (Windows-1252) text.
+
+#include <cstdint>
+#include <string>
+
+struct AcarsMessage {
+  std::string Mode;            // at most 1 character, spaces trimmed
+  std::string AircraftReg;     // at most 7 characters, as the decoder prints it
+  std::string MessageLabel;    // at most 2 characters
+  std::string BlockID;         // at most 1 character
+  std::string MessageNumber;   // at most 4 characters; downlinks only
+  std::string FlightNumber;    // at most 6 characters; downlinks only
+  std::string MessageContent;  // free text
+  double Timestamp = 0.0;      // always the zero date; nothing reads it
+  std::int32_t Uplink = 0;     // 1: uplink (block id not numeric, label not "SQ")
+  std::int32_t Squitter = 0;   // 1: squitter (block id not numeric, label "SQ")
+  std::int32_t Source = 0;     // decoder source number: 0, 1 or 3
+
+  bool operator==(const AcarsMessage&) const = default;
+};

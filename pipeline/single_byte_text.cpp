@@ -1,0 +1,44 @@
+#include "single_byte_text.h"
+
+#include <array>
+#include <cstdint>
+
+namespace {
+
+// Windows-1252 bytes 0x80..0x9F; the rest of the code page is Latin-1. The
+// five unassigned bytes map to themselves, as the system's converter does.
+constexpr std::array<char16_t, 32> kHighControls = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                                    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char ToByte(char16_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
+  for (std::size_t i = 0; i < kHighControls.size(); ++i) {
+    if (kHighControls[i] == c) return static_cast<char>(0x80 + i);
+  }
+  return '?';
+}
+
+}  // namespace
+
+std::string ToSingleByte(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool pair =
+        text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    if (pair) ++i;  // one character outside the basic plane: one '?'
+    out += pair ? '?' : ToByte(text[i]);
+  }
+  return out;
+}
+
+std::u16string ToUtf16(std::string_view text) {
+  std::u16string out(text.size(), u'\0');
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto b = static_cast<std::uint8_t>(text[i]);
+    out[i] = (b >= 0x80 && b <= 0x9F) ? kHighControls[b - 0x80] : static_cast<char16_t>(b);
+  }
+  return out;
+}

@@ -1,0 +1,14 @@
+#pragma once
+// Conversions between the program's single-byte text (Windows-1252, one byte
+// per character on the wire, in the log and over DDE) and UTF-16, which only
+// some window calls want.
+
+#include <string>
+#include <string_view>
+
+// Every character becomes exactly one byte; characters that the code page
+// cannot hold (a surrogate pair counts as one) become '?'.
+std::string ToSingleByte(std::u16string_view text);
+
+// Every byte becomes one UTF-16 character.
+std::u16string ToUtf16(std::string_view text);

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the packages the build and the tests need, when any is missing.
+# Idempotent: when everything is there it only checks and returns.
+set -euo pipefail
+
+packages=(cmake make g++ g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
+  wine wine64 xvfb xauth googletest libgtest-dev)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

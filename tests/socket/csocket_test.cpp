@@ -490,3 +490,26 @@ TEST(MSocketSupport, ServiceStartsOnceAndTheWindowFollowsTheSockets) {
   EXPECT_NE(MSocketSupport::WindowHandle(), nullptr);
   EXPECT_FALSE(MSocketSupport::UnregisterSocket(INVALID_SOCKET));
 }
+
+TEST(CSocket, HandlerMayPumpAndDropTheLastReference) {
+  Server server;
+  int nested = 0;
+  server.peerEvents.onData = [&](CSocket&, std::int32_t) {
+    // Pumping inside a handler lets further notifications of the same object
+    // run nested; dropping the owner's reference must not end the dispatch.
+    ++nested;
+    if (nested == 1) PumpFor(50);
+    server.peer.reset();
+  };
+  RawClient client(server.port);
+  ASSERT_TRUE(PumpUntil([&] { return server.peer && server.peer->State() == CSocket::StateConnected; }));
+  client.Send("one");
+  client.Send("two");
+  ASSERT_TRUE(PumpUntil([&] { return !server.peer; }));
+  PumpFor(100);
+  EXPECT_GE(nested, 1);
+  // The support module still serves the other object.
+  server.listenerEvents.onRequest = [](CSocket&, std::intptr_t id) { closesocket(static_cast<SOCKET>(id)); };
+  RawClient second(server.port);
+  ASSERT_TRUE(PumpUntil([&] { return server.listenerEvents.Count("OnConnectionRequest") == 2; }));
+}

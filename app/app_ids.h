@@ -1,0 +1,56 @@
+#pragma once
+// Command ids, timer ids, resource ids and the fixed texts and numbers of the
+// main window, in one place.
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace app {
+
+// Menu bar commands. Their ids keep bit 0x2000 clear: the tray component
+// takes every command with that bit as one of its popup menu's.
+enum Command : UINT {
+  kCmdDebugLog = 101,
+  kCmdExit = 102,
+  kCmdSkySpy = 111,
+  kCmdAirmaster = 112,
+  kCmdAirNav = 113,
+  kCmdPosfix = 114,
+};
+
+// Tray popup menu commands: 0x2000 plus the index the tray reports.
+enum TrayCommand : UINT {
+  kTrayShowForm = 0x2000,
+  kTrayAbout = 0x2001,
+  kTrayExit = 0x2002,
+};
+enum TrayMenuIndex : short { kIndexShowForm = 0, kIndexAbout = 1, kIndexExit = 2 };
+
+constexpr UINT_PTR kStateTimerId = 1;
+constexpr UINT kStateTimerMs = 200;
+constexpr int kIconResource = 101;
+constexpr int kDisplayId = 1001;
+
+constexpr std::int32_t kServerPort = 2201;
+
+constexpr const wchar_t* kCaption = L"TOLVAN DDE Server v1.31";
+constexpr const char* kTrayTip = "Zizizer ODO Rerido";
+constexpr const char* kAboutTitle = "ZIZIZER ODO Rerido";
+constexpr const char* kAboutText =
+    "ZIZIZER ODO Rerido\r\nACARS decoders to TCP port 2201, built by the bridge's developers.";
+
+// Status panel 1: the state of the client connection.
+constexpr const char* kServerDisabled = "Server disabled";
+constexpr const char* kWaitingForClient = "Waiting for Client";
+constexpr const char* kClientConnected = "Client connected";
+constexpr const char* kReconnect = "Reconnect";
+constexpr const char* kConnect = "Connect";
+
+// Status panels, numbered from 1.
+constexpr int kPanelConnection = 1;
+constexpr int kPanelRegistration = 2;
+constexpr int kPanelFlight = 3;
+constexpr int kPanelErrors = 5;
+
+}  // namespace app

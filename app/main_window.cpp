@@ -1,0 +1,383 @@
+#include "main_window.h"
+
+#include "app_ids.h"
+#include "single_byte_text.h"
+
+using namespace app;
+
+namespace {
+
+constexpr const wchar_t* kWindowClass = L"TolvanDdeServerMain";
+constexpr int kClientWidth = 335;  // pixels at 96 dpi: 5025 x 1950 twips
+constexpr int kClientHeight = 130;
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+int ScreenDpi() {
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : 96;
+}
+
+int TwipsToPixels(int twips, int dpi) {
+  return MulDiv(twips, dpi, 1440);
+}
+
+void SetCheck(HMENU menu, UINT id, bool checked) {
+  CheckMenuItem(menu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
+bool IsChecked(HMENU menu, UINT id) {
+  return (GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0;
+}
+
+}  // namespace
+
+frmMain::frmMain(HINSTANCE instance) : mInstance(instance) {}
+
+frmMain::~frmMain() {
+  // Teardown order: stop the timer and the socket, take the icon out of the
+  // tray (which restores the window procedure), then the window itself.
+  if (mWindow) KillTimer(mWindow.get(), kStateTimerId);
+  if (wns) wns->SetOwner(nullptr);
+  IconEvent.reset();
+  if (mWindow) {
+    SetWindowLongPtrW(mWindow.get(), GWLP_USERDATA, 0);
+    mWindow.reset();
+  }
+}
+
+void frmMain::Load() {
+  CreateMainWindow();
+  Form_Load();
+  ShowWindow(mWindow.get(), SW_SHOWNORMAL);
+  UpdateWindow(mWindow.get());
+  // The supervision starts only now that wns exists.
+  SetTimer(mWindow.get(), kStateTimerId, kStateTimerMs, nullptr);
+}
+
+int frmMain::Run() {
+  try {
+    Load();
+  } catch (const SocketError& e) {
+    // Start-up has no error handling of its own: show the error and end.
+    const std::string text = "Run-time error '" + std::to_string(e.Number) + "':\r\n\r\n" + e.Description;
+    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(ToUtf16(text).c_str()), kCaption, MB_OK | MB_ICONERROR);
+    return e.Number != 0 ? e.Number : 1;
+  }
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return 0;
+}
+
+void frmMain::CreateMainWindow() {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &frmMain::WindowProc;
+  wc.hInstance = mInstance;
+  wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kWindowClass;
+  mIcon.reset(static_cast<HICON>(LoadImageW(mInstance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, 32, 32, 0)));
+  wc.hIcon = mIcon.get();
+  RegisterClassExW(&wc);
+
+  const int dpi = ScreenDpi();
+  RECT r{0, 0, MulDiv(kClientWidth, dpi, 96), MulDiv(kClientHeight, dpi, 96)};
+  AdjustWindowRectEx(&r, kWindowStyle, TRUE, 0);
+  CreateWindowExW(0, kWindowClass, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
+                  r.bottom - r.top, nullptr, nullptr, mInstance, this);
+  if (!mWindow) throw SocketError(static_cast<std::int32_t>(GetLastError()), "frmMain", "Cannot create the window.");
+
+  mDisplay = CreateWindowExW(
+      WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY,
+      TwipsToPixels(120, dpi), TwipsToPixels(120, dpi), TwipsToPixels(4815, dpi), TwipsToPixels(1455, dpi),
+      mWindow.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kDisplayId)), mInstance, nullptr);
+  SendMessageW(mDisplay, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+  CreateMenuBar();
+  mTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
+}
+
+void frmMain::CreateMenuBar() {
+  mMenuBar = CreateMenu();
+  HMENU file = CreatePopupMenu();
+  AppendMenuW(file, MF_STRING, kCmdDebugLog, L"Debug Log");
+  AppendMenuW(file, MF_STRING, kCmdExit, L"e&xit");
+  HMENU source = CreatePopupMenu();
+  AppendMenuW(source, MF_STRING, kCmdSkySpy, L"SkySpy");
+  AppendMenuW(source, MF_STRING, kCmdAirmaster, L"Airmaster");
+  AppendMenuW(source, MF_STRING, kCmdAirNav, L"AirNav Decoder");
+  AppendMenuW(source, MF_STRING, kCmdPosfix, L"Posfix Client");
+  AppendMenuW(mMenuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
+  AppendMenuW(mMenuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(source), L"&Source");
+  SetMenu(mWindow.get(), mMenuBar);
+}
+
+clsStatusBar& frmMain::StatusBar() {
+  if (!sbStatus) {
+    sbStatus = std::make_unique<clsStatusBar>();
+    sbStatus->Create(mWindow.get());
+  }
+  return *sbStatus;
+}
+
+// ---- start-up and shutdown ----
+
+void frmMain::Form_Load() {
+  hTrayMenu.reset(CreatePopupMenu());
+  AppendMenuA(hTrayMenu.get(), MF_STRING, kTrayShowForm, "&Show Form");
+  AppendMenuA(hTrayMenu.get(), MF_STRING, kTrayAbout, "&About");
+  AppendMenuA(hTrayMenu.get(), MF_SEPARATOR, kTrayShowForm, "");
+  AppendMenuA(hTrayMenu.get(), MF_STRING, kTrayExit, "&Exit");
+  SetMenuDefaultItem(hTrayMenu.get(), 0, TRUE);
+
+  IconEvent = std::make_unique<SysTray>(mWindow.get(), this);
+  IconEvent->SetTrayIcon(Picture{Picture::kIcon, mIcon.get()});
+  IconEvent->SetFormhWnd(mWindow.get());
+  IconEvent->SetTrayTip(std::string(kTrayTip) + '\0');
+  IconEvent->SetInTray(true);
+
+  clsStatusBar& bar = StatusBar();
+  bar.SetStyle(0);
+  for (int panel = 1; const std::int32_t width : {100, 50, 150, 50, -1}) {
+    std::int32_t w = width;
+    bar.PanelWidth(panel++, w);
+  }
+  bar.PanelText(kPanelConnection, kServerDisabled);
+
+  mnuSkySpy_Click();
+  mnuAirmaster_Click();
+  mnuPosfix_Click();
+  mnuAirNav_Click();
+
+  wns = CSocket::Create(this);
+  wns->SetLocalPort(kServerPort);
+  wns->Listen();
+}
+
+void frmMain::Form_Unload() {
+  if (wns) wns->CloseSocket();
+  IconEvent.reset();  // takes the icon out of the tray
+  hTrayMenu.reset();
+}
+
+void frmMain::mnuExit_Click() {
+  if (wns) wns->CloseSocket();
+  // Ends at once, without the unload sequence; the icon still goes, so that
+  // no dead icon stays in the tray.
+  IconEvent.reset();
+  EndProgram();
+}
+
+void frmMain::EndProgram() {
+  mEnded = true;
+  KillTimer(mWindow.get(), kStateTimerId);
+  PostQuitMessage(0);
+}
+
+void frmMain::Form_Resize(WPARAM sizeType) {
+  if (sizeType == SIZE_MINIMIZED && bShown) {
+    ShowWindow(mWindow.get(), SW_HIDE);
+    bShown = false;
+  } else {
+    if (IsIconic(mWindow.get()) || IsZoomed(mWindow.get())) ShowWindow(mWindow.get(), SW_RESTORE);
+    bShown = true;
+  }
+}
+
+// ---- menus ----
+
+void frmMain::mnuDebugLog_Click() {
+  SetCheck(mMenuBar, kCmdDebugLog, !IsChecked(mMenuBar, kCmdDebugLog));
+}
+
+// The decoder sources are linked in by the DDE links (seam).
+void frmMain::mnuSkySpy_Click() {}
+void frmMain::mnuAirmaster_Click() {}
+void frmMain::mnuAirNav_Click() {}
+void frmMain::mnuPosfix_Click() {}
+
+// ---- client supervision ----
+
+void frmMain::tmr_state_Timer() {
+  if (!wns) return;
+  switch (wns->State()) {
+    case CSocket::StateClosed:
+      StatusBar().PanelText(kPanelConnection, kServerDisabled);
+      Relisten();
+      break;
+    case CSocket::StateListening:
+      StatusBar().PanelText(kPanelConnection, kWaitingForClient);
+      break;
+    case CSocket::StateConnected:
+      StatusBar().PanelText(kPanelConnection, kClientConnected);
+      break;
+    case CSocket::StateError:
+      StatusBar().PanelText(kPanelConnection, kReconnect);
+      Relisten();
+      break;
+    default:
+      break;
+  }
+}
+
+void frmMain::Relisten() {
+  wns->CloseSocket();
+  // Every local address again, as at start-up, not only the one the last
+  // client came through.
+  wns->Bind(0, "0.0.0.0");
+  wns->Listen();
+  if (mErrorShown) {
+    StatusBar().PanelText(kPanelErrors, "");
+    mErrorShown = false;
+  }
+}
+
+void frmMain::wns_OnConnectionRequest(std::intptr_t requestID) {
+  wns->CloseSocket();
+  wns->Accept(requestID);
+  StatusBar().PanelText(kPanelConnection, kConnect);
+}
+
+void frmMain::OnConnectionRequest(CSocket&, std::intptr_t requestID) {
+  Guarded("wns_OnConnectionRequest", [&] { wns_OnConnectionRequest(requestID); });
+}
+
+void frmMain::OnDataArrival(CSocket& socket, std::int32_t) {
+  // The client is not expected to send anything; what it sends is dropped so
+  // that it cannot fill the program's memory.
+  Guarded("wns_OnDataArrival", [&] {
+    SocketValue discarded;
+    socket.GetData(discarded, vbByteArray);
+  });
+}
+
+// ---- tray ----
+
+void frmMain::MouseDown(std::int16_t Button, std::int32_t) {
+  if (Button != 2) return;
+  POINT p{};
+  GetCursorPos(&p);
+  SetForegroundWindow(mWindow.get());  // or the menu would not close on a click elsewhere
+  TrackPopupMenu(hTrayMenu.get(), TPM_CENTERALIGN | TPM_RIGHTBUTTON, p.x, p.y, 0, mWindow.get(), nullptr);
+  PostMessageW(mWindow.get(), WM_NULL, 0, 0);
+}
+
+void frmMain::MouseDblClick(std::int16_t Button, std::int32_t) {
+  if (Button == 1) ShowWindow(mWindow.get(), SW_SHOW);
+}
+
+void frmMain::MenuClick(std::int16_t index) {
+  switch (index) {
+    case kIndexShowForm:
+      ShowWindow(mWindow.get(), SW_SHOW);
+      if (IsIconic(mWindow.get()) || IsZoomed(mWindow.get())) ShowWindow(mWindow.get(), SW_RESTORE);
+      break;
+    case kIndexAbout:
+      MessageBoxA(mWindow.get(), kAboutText, kAboutTitle, MB_OK | MB_ICONEXCLAMATION);
+      break;
+    case kIndexExit:
+      // Unloaded from the message loop, once this command has been handled.
+      PostMessageW(mWindow.get(), WM_CLOSE, 0, 0);
+      break;
+    default:
+      break;
+  }
+}
+
+// ---- messages ----
+
+template <typename Handler>
+void frmMain::Guarded(const char* where, Handler&& handler) {
+  try {
+    handler();
+  } catch (const SocketError& e) {
+    ReportError(std::string(where) + ": " + std::to_string(e.Number) + " " + e.Description);
+  } catch (const std::exception& e) {
+    ReportError(std::string(where) + ": " + e.what());
+  } catch (...) {
+    ReportError(std::string(where) + ": unexpected error");
+  }
+}
+
+void frmMain::ReportError(const std::string& text) {
+  if (!mWindow) return;
+  StatusBar().PanelText(kPanelErrors, text);
+  mErrorShown = true;
+}
+
+void frmMain::OnCommand(UINT id) {
+  switch (id) {
+    case kCmdDebugLog:
+      Guarded("mnuDebugLog_Click", [&] { mnuDebugLog_Click(); });
+      break;
+    case kCmdExit:
+      Guarded("mnuExit_Click", [&] { mnuExit_Click(); });
+      break;
+    case kCmdSkySpy:
+      Guarded("mnuSkySpy_Click", [&] { mnuSkySpy_Click(); });
+      break;
+    case kCmdAirmaster:
+      Guarded("mnuAirmaster_Click", [&] { mnuAirmaster_Click(); });
+      break;
+    case kCmdAirNav:
+      Guarded("mnuAirNav_Click", [&] { mnuAirNav_Click(); });
+      break;
+    case kCmdPosfix:
+      Guarded("mnuPosfix_Click", [&] { mnuPosfix_Click(); });
+      break;
+    default:
+      break;  // tray popup commands arrive as MenuClick
+  }
+}
+
+LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (HIWORD(wParam) == 0 && lParam == 0) OnCommand(LOWORD(wParam));
+      return 0;
+    case WM_TIMER:
+      if (wParam == kStateTimerId) Guarded("tmr_state_Timer", [&] { tmr_state_Timer(); });
+      return 0;
+    case WM_SIZE:
+      Guarded("Form_Resize", [&] { Form_Resize(wParam); });
+      break;
+    case WM_CLOSE:
+      DestroyWindow(mWindow.get());
+      return 0;
+    case WM_DESTROY:
+      KillTimer(mWindow.get(), kStateTimerId);
+      if (!mEnded) {
+        Guarded("Form_Unload", [&] { Form_Unload(); });
+        mEnded = true;
+        PostQuitMessage(0);
+      }
+      IconEvent.reset();
+      sbStatus.reset();  // a child window: it goes with this one
+      return 0;
+    default:
+      if (message == mTaskbarCreated && message != 0 && IconEvent) IconEvent->Readd();
+      break;
+  }
+  return DefWindowProcW(mWindow.get(), message, wParam, lParam);
+}
+
+LRESULT CALLBACK frmMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<frmMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->mWindow.reset(hwnd);
+  }
+  auto* self = reinterpret_cast<frmMain*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+    self->mWindow.release();  // the system has destroyed it
+    self->mDisplay = nullptr;
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+  return self->HandleMessage(message, wParam, lParam);
+}

@@ -1,0 +1,94 @@
+#pragma once
+// frmMain: the program's one window. It owns the listening/client socket
+// `wns`, the tray icon `IconEvent`, the status bar `sbStatus` and the tray
+// popup menu for the whole run, and handles their events.
+// GUI thread only. Handlers can nest (message boxes, the popup menu and the
+// message-loop passes of the forwarding run modal loops); every handler
+// catches its own errors and reports them in the status bar, so none can end
+// the program or unwind through the system's dispatcher.
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "csocket.h"
+#include "status_bar.h"
+#include "sys_tray.h"
+#include "win32_handles.h"
+
+class frmMain : public CSocketEvents, public SysTrayEvents {
+ public:
+  explicit frmMain(HINSTANCE instance);
+  ~frmMain();
+  frmMain(const frmMain&) = delete;
+  frmMain& operator=(const frmMain&) = delete;
+
+  // Creates the window and runs Form_Load; the window is then shown and the
+  // supervision timer started. A start-up error is raised to the caller.
+  void Load();
+  // Load, then the message loop; a start-up error is shown in a message box.
+  // Returns the program's exit code.
+  int Run();
+
+  // Handlers.
+  void Form_Load();
+  void Form_Unload();
+  void Form_Resize(WPARAM sizeType);
+  void mnuExit_Click();
+  void mnuDebugLog_Click();
+  void mnuSkySpy_Click();
+  void mnuAirmaster_Click();
+  void mnuAirNav_Click();
+  void mnuPosfix_Click();
+  void tmr_state_Timer();
+  void wns_OnConnectionRequest(std::intptr_t requestID);
+
+  // Tray icon events.
+  void MouseDown(std::int16_t Button, std::int32_t Id) override;
+  void MouseDblClick(std::int16_t Button, std::int32_t Id) override;
+  void MenuClick(std::int16_t index) override;
+
+  // Socket events.
+  void OnConnectionRequest(CSocket&, std::intptr_t requestID) override;
+  void OnDataArrival(CSocket&, std::int32_t bytesTotal) override;
+
+  HWND hwnd() const { return mWindow.get(); }
+  HWND dspMsg() const { return mDisplay; }
+  HMENU MenuBar() const { return mMenuBar; }
+  HMENU TrayMenu() const { return hTrayMenu.get(); }
+  CSocket* Socket() const { return wns.get(); }
+  SysTray* Tray() const { return IconEvent.get(); }
+  clsStatusBar& StatusBar();
+  bool Shown() const { return bShown; }
+  bool Ended() const { return mEnded; }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  void CreateMainWindow();
+  void CreateMenuBar();
+  void OnCommand(UINT id);
+  // Puts the server back to listening on every local address.
+  void Relisten();
+  // Runs a handler; whatever it raises is reported in the status bar.
+  template <typename Handler>
+  void Guarded(const char* where, Handler&& handler);
+  void ReportError(const std::string& text);
+  void EndProgram();
+
+  HINSTANCE mInstance;
+  UniqueWindow mWindow;
+  HWND mDisplay = nullptr;
+  HMENU mMenuBar = nullptr;  // owned by the window
+  UniqueIcon mIcon;
+  UINT mTaskbarCreated = 0;
+  bool mEnded = false;
+  bool mErrorShown = false;
+
+  std::shared_ptr<CSocket> wns;
+  std::unique_ptr<SysTray> IconEvent;
+  std::unique_ptr<clsStatusBar> sbStatus;
+  UniqueMenu hTrayMenu;
+  bool bShown = false;
+};

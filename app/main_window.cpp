@@ -1,6 +1,8 @@
 #include "main_window.h"
 
 #include "app_ids.h"
+#include "debug_log.h"
+#include "forwarding.h"
 #include "single_byte_text.h"
 
 using namespace app;
@@ -194,11 +196,133 @@ void frmMain::mnuDebugLog_Click() {
   SetCheck(mMenuBar, kCmdDebugLog, !IsChecked(mMenuBar, kCmdDebugLog));
 }
 
-// The decoder sources are linked in by the DDE links (seam).
-void frmMain::mnuSkySpy_Click() {}
-void frmMain::mnuAirmaster_Click() {}
-void frmMain::mnuAirNav_Click() {}
-void frmMain::mnuPosfix_Click() {}
+bool frmMain::DebugLogOn() const {
+  return mMenuBar && IsChecked(mMenuBar, kCmdDebugLog);
+}
+
+// ---- decoder sources ----
+
+void frmMain::mnuSkySpy_Click() {
+  ToggleSource(kCmdSkySpy, SkySpyIn, "SkySpy", "SkySpy:");
+}
+void frmMain::mnuAirmaster_Click() {
+  ToggleSource(kCmdAirmaster, AM2000In, "WinACARS", "AM2000");
+}
+void frmMain::mnuAirNav_Click() {
+  ToggleSource(kCmdAirNav, AirNavIn, "ANAD", "AirNav");
+}
+void frmMain::mnuPosfix_Click() {
+  ToggleSource(kCmdPosfix, PosfixIn, "POSFIX", "ZADEDEV");
+}
+
+void frmMain::ToggleSource(UINT command, DdeTextBox& box, const char* application, const char* label) {
+  // Every step runs; the last error since the start is what counts.
+  std::int32_t number = 0;
+  std::string description;
+  auto step = [&](auto&& action) {
+    try {
+      action();
+    } catch (const DdeLinkError& e) {
+      number = e.Number;
+      description = e.what();
+    } catch (const std::exception& e) {
+      number = -1;
+      description = e.what();
+    }
+  };
+  if (IsChecked(mMenuBar, command)) {
+    step([&] { box.SetLinkMode(0); });
+    SetCheck(mMenuBar, command, false);
+    return;
+  }
+  step([&] { box.SetLinkTopic(std::string(application) + "|ACARS"); });
+  step([&] { box.SetLinkItem("LiveData"); });
+  step([&] { box.SetLinkMode(1); });
+  if (number == 0) SetCheck(mMenuBar, command, true);
+  if (DebugLogOn()) Log(label, std::to_string(number) + "-" + description);
+}
+
+// ---- forwarding ----
+
+void frmMain::SkySpyIn_Change() {
+  BoxChanged("SkySpyIn ", SkySpyIn, 0);
+}
+void frmMain::AM2000In_Change() {
+  BoxChanged("AM2000In ", AM2000In, 1);
+}
+void frmMain::PosfixIn_Change() {
+  BoxChanged("PosfixIn ", PosfixIn, 3);
+}
+void frmMain::AirNavIn_Change() {
+  BoxChanged("AirNavIn ", AirNavIn, 3);
+}
+
+void frmMain::BoxChanged(const char* tag, const DdeTextBox& box, std::int32_t source) {
+  Guarded(tag, [&] {
+    const std::string text = box.Text();
+    if (DebugLogOn()) Log(ChangeLogDescription(tag, text), text);
+    SendMsg(text, source);
+  });
+}
+
+void frmMain::SendMsg(const std::string& inMsg, std::int32_t DDESource) {
+  mPending.push_back({inMsg, DDESource});
+  if (mForwarding) return;  // the send in progress takes it next
+  mForwarding = true;
+  while (!mPending.empty()) {
+    const PendingText next = std::move(mPending.front());
+    mPending.pop_front();
+    Guarded("SendMsg", [&] { ForwardOne(next.text, next.source); });
+  }
+  mForwarding = false;
+}
+
+void frmMain::ForwardOne(const std::string& inMsg, std::int32_t DDESource) {
+  const std::optional<ForwardedMessage> f = PrepareMessage(inMsg, DDESource);
+  if (!f) return;
+  if (IsDroppedHfMessage(f->Message)) {
+    if (DebugLogOn()) Log("not send Message", "");
+    return;
+  }
+  if (mDisplay) SetWindowTextW(mDisplay, reinterpret_cast<const wchar_t*>(ToUtf16(f->Normalised).c_str()));
+
+  // Start-up links the decoders before wns exists: such a message is only shown.
+  if (!wns || (wns->State() != CSocket::StateConnected && wns->State() != CSocket::StateConnecting)) return;
+  StatusBar().PanelText(kPanelRegistration, f->Message.AircraftReg);
+  StatusBar().PanelText(kPanelFlight, f->Message.FlightNumber);
+  if (DebugLogOn()) Log(ForwardLogDescription(*f), f->Normalised);
+
+  const FrameHeader::Bytes header = f->Header.ToBytes();
+  const std::intptr_t connection = wns->SocketHandle();
+  wns->SendData(ByteArray(header.begin(), header.end()));
+  DoEvents();
+  // A frame text goes only behind its own header: if the connection changed
+  // during the pass, this message is lost to the old client, not sent to a
+  // new one as a fragment.
+  if (wns->SocketHandle() != connection) return;
+  wns->SendData(f->Frame);
+  DoEvents();
+}
+
+void frmMain::Log(const std::string& des, const std::string& msg) {
+  try {
+    REZUZ2ARI::WriteDebugLog(des, msg);
+  } catch (const REZUZ2ARI::DebugLogError& e) {
+    ReportError(e.what());
+  }
+}
+
+void DoEvents() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the main loop
+      return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
 
 // ---- client supervision ----
 

@@ -9,10 +9,12 @@
 
 #include <windows.h>
 
+#include <deque>
 #include <memory>
 #include <string>
 
 #include "csocket.h"
+#include "dde_link.h"
 #include "status_bar.h"
 #include "sys_tray.h"
 #include "win32_handles.h"
@@ -43,6 +45,14 @@ class frmMain : public CSocketEvents, public SysTrayEvents {
   void mnuPosfix_Click();
   void tmr_state_Timer();
   void wns_OnConnectionRequest(std::intptr_t requestID);
+  void SkySpyIn_Change();
+  void AM2000In_Change();
+  void PosfixIn_Change();
+  void AirNavIn_Change();
+  // Forwards one decoder text. A text that arrives while another is being
+  // sent (the sends pump the message loop) waits and goes right after it, so
+  // that every header is followed directly by its own frame text.
+  void SendMsg(const std::string& inMsg, std::int32_t DDESource);
 
   // Tray icon events.
   void MouseDown(std::int16_t Button, std::int32_t Id) override;
@@ -62,6 +72,13 @@ class frmMain : public CSocketEvents, public SysTrayEvents {
   clsStatusBar& StatusBar();
   bool Shown() const { return bShown; }
   bool Ended() const { return mEnded; }
+  bool DebugLogOn() const;
+
+  // The hidden DDE input boxes of the four decoder sources.
+  DdeTextBox SkySpyIn{[this] { SkySpyIn_Change(); }};
+  DdeTextBox AM2000In{[this] { AM2000In_Change(); }};
+  DdeTextBox PosfixIn{[this] { PosfixIn_Change(); }};
+  DdeTextBox AirNavIn{[this] { AirNavIn_Change(); }};
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -76,6 +93,13 @@ class frmMain : public CSocketEvents, public SysTrayEvents {
   void Guarded(const char* where, Handler&& handler);
   void ReportError(const std::string& text);
   void EndProgram();
+  // Opens or closes one decoder's link, by its Source menu item.
+  void ToggleSource(UINT command, DdeTextBox& box, const char* application, const char* label);
+  void BoxChanged(const char* tag, const DdeTextBox& box, std::int32_t source);
+  void ForwardOne(const std::string& inMsg, std::int32_t DDESource);
+  // A debug-log entry; a log that cannot be written is reported, and the
+  // forwarding goes on.
+  void Log(const std::string& des, const std::string& msg);
 
   HINSTANCE mInstance;
   UniqueWindow mWindow;
@@ -91,4 +115,14 @@ class frmMain : public CSocketEvents, public SysTrayEvents {
   std::unique_ptr<clsStatusBar> sbStatus;
   UniqueMenu hTrayMenu;
   bool bShown = false;
+
+  struct PendingText {
+    std::string text;
+    std::int32_t source;
+  };
+  std::deque<PendingText> mPending;
+  bool mForwarding = false;
 };
+
+// One pass of the message loop: dispatches what is queued, then returns.
+void DoEvents();

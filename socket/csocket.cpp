@@ -127,6 +127,11 @@ void CSocket::DestroySocket() {
   const SOCKET s = std::exchange(mSocketHandle, INVALID_SOCKET);
   mBound = false;
   mBroadcast = false;
+  // Bytes still waiting were meant for this connection; kept, they would go
+  // to the next one as the tail of a record it never began.
+  mSendBuffer.clear();
+  mSendOffset = 0;
+  mSendPending = false;
   // The handle is forgotten even when the close is refused: it cannot be
   // used again, and keeping it would block every later socket of this object.
   if (closesocket(s) == SOCKET_ERROR) throw LastError("CSocket.DestroySocket");

@@ -9,19 +9,10 @@
 #include <vector>
 
 #include "app_ids.h"
-#include "message_pump.h"
-#include "windows_test_util.h"
+#include "program_fixture.h"
 
 namespace {
 
-class WinsockEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-  }
-  void TearDown() override { WSACleanup(); }
-};
 const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
 
 SOCKET ConnectTo(int port, bool expectSuccess = true) {
@@ -34,16 +25,6 @@ SOCKET ConnectTo(int port, bool expectSuccess = true) {
   EXPECT_EQ(ok, expectSuccess);
   return s;
 }
-
-// The started program, with its status bar and menus at hand.
-struct Program {
-  frmMain form{GetModuleHandleW(nullptr)};
-  Program() { form.Load(); }
-  std::string Panel(int panel) { return StatusText(form.StatusBar().hWnd(), panel - 1); }
-  bool WaitPanel1(const std::string& text, DWORD ms = 3000) {
-    return PumpUntil([&] { return Panel(1) == text; }, ms);
-  }
-};
 
 SIZE_T WorkingSet() {
   PROCESS_MEMORY_COUNTERS counters{};

@@ -1,0 +1,67 @@
+#pragma once
+// DdeTextBox: the hidden input box of one decoder source. It holds a DDE
+// client link (topic "application|topic", item, mode 0 none / 1 automatic)
+// through the DDE management library; in automatic mode every value the
+// decoder advises replaces the box's whole text and raises one change.
+// GUI thread only: DDEML calls back on the thread that initialised it. The
+// change handler runs inside that callback and may pump messages.
+
+#include <windows.h>
+
+#include <ddeml.h>
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+
+// A link that could not be opened: DDEML's error number and a short text.
+class DdeLinkError : public std::runtime_error {
+ public:
+  DdeLinkError(std::int32_t number, const std::string& description) : std::runtime_error(description), Number(number) {}
+  std::int32_t Number;
+};
+
+class DdeTextBox {
+ public:
+  // How long opening a link waits for the decoder to start the advise loop.
+  static constexpr DWORD kAdviseTimeoutMs = 2000;
+
+  explicit DdeTextBox(std::function<void()> onChange);
+  ~DdeTextBox();
+  DdeTextBox(const DdeTextBox&) = delete;
+  DdeTextBox& operator=(const DdeTextBox&) = delete;
+
+  void SetLinkTopic(const std::string& topic) { mLinkTopic = topic; }
+  const std::string& LinkTopic() const { return mLinkTopic; }
+  void SetLinkItem(const std::string& item) { mLinkItem = item; }
+  const std::string& LinkItem() const { return mLinkItem; }
+  // 1 opens the conversation and its advise loop (raises DdeLinkError and
+  // stays at 0 when that fails); 0 ends it.
+  void SetLinkMode(int mode);
+  int LinkMode() const { return mLinkMode; }
+  // Whether the decoder is still there (it may have ended while linked).
+  bool Connected() const { return mConversation != nullptr; }
+
+  const std::string& Text() const { return mText; }
+  // Replaces the text and raises the change, as an advised value does.
+  void SetText(const std::string& text);
+
+  // Called by the DDEML callback.
+  void OnAdvise(const std::string& text) { SetText(text); }
+  void OnDisconnect() { mConversation = nullptr; }
+
+ private:
+  void Open();
+  void Close();
+
+  std::function<void()> mOnChange;
+  std::string mLinkTopic;
+  std::string mLinkItem;
+  int mLinkMode = 0;
+  HCONV mConversation = nullptr;
+  std::string mText;
+};
+
+// DDEML's texts for its error numbers.
+std::string DdeErrorDescription(UINT error);

@@ -1,0 +1,34 @@
+#pragma once
+// The pure part of forwarding one decoder text: from the text as a decoder
+// delivered it to the record (header and frame text) that the client gets,
+// and the texts of the debug-log entries that go with it.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "acars_message.h"
+#include "frame_header.h"
+
+struct ForwardedMessage {
+  std::string Normalised;  // the text as shown and logged
+  AcarsMessage Message;
+  std::string Frame;  // the frame text, one byte per character
+  FrameHeader Header;
+};
+
+// Texts of 10 characters or fewer are no messages: nullopt.
+std::optional<ForwardedMessage> PrepareMessage(std::string_view inMsg, std::int32_t source);
+
+// An HF message with number "0000" and no flight id is never forwarded.
+bool IsDroppedHfMessage(const AcarsMessage& message);
+
+// DES of the change handler's entry: the box's tag and the text's length.
+std::string ChangeLogDescription(std::string_view tag, std::string_view text);
+// DES of a forwarded message: registration, flight, the frame text, and the
+// first header byte (the low byte of the length).
+std::string ForwardLogDescription(const ForwardedMessage& forwarded);
+
+// The bytes that go on the wire for one message: header, then frame text.
+std::string RecordBytes(const ForwardedMessage& forwarded);

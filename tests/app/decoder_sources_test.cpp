@@ -1,0 +1,296 @@
+// The whole road of a message: a decoder simulator process publishes over
+// DDE, the program in this process forwards, a client on port 2201 reads.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+
+#include "app_ids.h"
+#include "forwarding.h"
+#include "program_fixture.h"
+
+namespace fs = std::filesystem;
+using namespace app;
+
+namespace {
+
+const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
+
+const std::string kSeparator = "***-------------------------------------------------***\r\n";
+
+// The worked example of a downlink.
+const std::string kExample =
+    "ACARS mode: 2 Aircraft reg: .D-ABCD\r\nMessage label: H1 Block id: 3 Msg. no: M12A\r\nFlight id: XY012A\r\n"
+    "Message content:-\r\nPOSITION REPORT\r\n------------------------[ 1 ]\r\n";
+const std::string kExampleFrame = std::string(
+    "*\x16\x16\x01"
+    "2.D-ABCD\x15H13\x02M12AXY012APOSITION REPORT\r\n\x03");
+const std::string kHfWithoutFlight =
+    "ACARS mode: 2 Aircraft reg: .A6-EDY\r\nMessage label: HF Block id: 1 Msg. no: 0000\r\nFlight id: \r\n"
+    "Message content:-\r\nHF DATA;\r\n";
+
+std::string Squitter(const std::string& content) {
+  return "ACARS mode: 2 Aircraft reg: .F-GKXA\nMessage label: SQ Block id: S\nMessage content:-\n" + content +
+         "\n------------------------[ 5 ]\n";
+}
+std::string Downlink(const std::string& flight, const std::string& content) {
+  return "ACARS mode: 2 Aircraft reg: .G-EUPT\r\nMessage label: H1 Block id: 4 Msg. no: M01A\r\nFlight id: " + flight +
+         "\r\nMessage content:-\r\n" + content + "\r\n------------------------[ 2 ]\r\n";
+}
+
+// Runs the test in a fresh working directory, where the debug log goes.
+class InTempDir : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous_ = fs::current_path();
+    dir_ = fs::temp_directory_path() /
+           ("bridge-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    fs::current_path(dir_);
+  }
+  void TearDown() override {
+    fs::current_path(previous_);
+    std::error_code ignored;
+    fs::remove_all(dir_, ignored);
+  }
+  std::wstring WriteFeed(const std::vector<std::string>& texts) {
+    const fs::path feed = dir_ / "test.feed";
+    std::ofstream out(feed, std::ios::binary);
+    for (const auto& t : texts) out << t << "%%\r\n";
+    return L"\"" + feed.wstring() + L"\"";
+  }
+  static std::string ReadLog() {
+    std::ifstream in("xmlfile.log", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  static std::string Entry(const std::string& des, const std::string& msg) {
+    return "DES: " + des + "\r\n\r\nMSG: \r\n" + msg + "\r\n" + kSeparator;
+  }
+  fs::path previous_, dir_;
+};
+
+using DecoderSources = InTempDir;
+using Forwarding = InTempDir;
+
+std::string Frame(const Record& r) {
+  return r.Frame;
+}
+
+}  // namespace
+
+TEST_F(DecoderSources, AllFourDecodersRunningAtStartUp) {
+  NamedEvent ready(L"ready"), start(L"start");
+  const std::wstring feed = WriteFeed(
+      {Downlink("BA0286", "TO SKYSPY"), Squitter("FROM AIRMASTER"), kExample, Downlink("EK0205", "TO POSFIX")});
+  ChildProcess sim(L"decoder_sim.exe", L"--feed " + feed + L" --wait-links 4 --ready-event " + ready.name +
+                                           L" --start-event " + start.name + L" --quiet");
+  ASSERT_TRUE(sim.Started());
+  ASSERT_TRUE(ready.Wait());
+
+  Program p;
+  for (UINT command : {kCmdSkySpy, kCmdAirmaster, kCmdAirNav, kCmdPosfix}) EXPECT_TRUE(p.Checked(command)) << command;
+  StreamClient client;
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  start.Set();
+  ASSERT_TRUE(client.WaitRecords(4));
+  EXPECT_EQ(sim.Wait(), 0);
+  PumpFor(200);
+  EXPECT_EQ(client.Poll(), 4u);
+  EXPECT_TRUE(client.reader.Error().empty());
+
+  std::map<std::string, std::int32_t> sourceOf;
+  for (const Record& r : client.records) {
+    const auto fields = ParseFrameText(r.Frame);
+    ASSERT_TRUE(fields);
+    sourceOf[fields->Text] = r.Header.Source;
+  }
+  EXPECT_EQ(sourceOf["TO SKYSPY\r\n"], 0);
+  EXPECT_EQ(sourceOf["FROM AIRMASTER\r\n"], 1);
+  EXPECT_EQ(sourceOf["POSITION REPORT\r\n"], 3);
+  EXPECT_EQ(sourceOf["TO POSFIX\r\n"], 3);
+
+  // The example from ANAD, byte for byte, header and frame text together.
+  const std::string header("\x2D\0\0\0\0\0\0\0\0\0\0\0\x03\0\0\0", 16);
+  EXPECT_NE(client.raw.find(header + kExampleFrame), std::string::npos);
+  EXPECT_EQ(p.Display().empty(), false);
+}
+
+TEST_F(DecoderSources, LinkedByTheSourceMenuAndUnlinkedAgain) {
+  Program p;
+  for (UINT command : {kCmdSkySpy, kCmdAirmaster, kCmdAirNav, kCmdPosfix}) EXPECT_FALSE(p.Checked(command));
+  p.Click(kCmdDebugLog);
+  StreamClient client;
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+
+  // A decoder that runs, linked and at once unlinked: its texts go nowhere.
+  {
+    NamedEvent ready(L"ready1"), start(L"start1");
+    ChildProcess sim(L"decoder_sim.exe", L"--services ANAD --count 3 --linger 300 --ready-event " + ready.name +
+                                             L" --start-event " + start.name + L" --quiet");
+    ASSERT_TRUE(ready.Wait());
+    p.Click(kCmdAirNav);
+    EXPECT_TRUE(p.Checked(kCmdAirNav));
+    p.Click(kCmdAirNav);
+    EXPECT_FALSE(p.Checked(kCmdAirNav));
+    start.Set();
+    EXPECT_EQ(sim.Wait(), 0);
+    PumpFor(500);
+    EXPECT_EQ(client.Poll(), 0u);
+  }
+  // Linked: its texts flow; when it ends, the item stays checked.
+  {
+    NamedEvent ready(L"ready2");
+    ChildProcess sim(L"decoder_sim.exe",
+                     L"--services ANAD --count 3 --wait-links 1 --linger 300 --quiet --ready-event " + ready.name);
+    ASSERT_TRUE(ready.Wait());
+    p.Click(kCmdAirNav);
+    EXPECT_TRUE(p.Checked(kCmdAirNav));
+    ASSERT_TRUE(client.WaitRecords(3));
+    EXPECT_EQ(sim.Wait(), 0);
+    PumpFor(300);
+    EXPECT_TRUE(p.Checked(kCmdAirNav));
+    for (const Record& r : client.records) EXPECT_EQ(r.Header.Source, 3);
+  }
+  p.Click(kCmdAirNav);  // closes the dead link
+  EXPECT_FALSE(p.Checked(kCmdAirNav));
+  p.Click(kCmdSkySpy);  // no SkySpy running
+  EXPECT_FALSE(p.Checked(kCmdSkySpy));
+
+  // The Source entries of the log: "0-" twice for the opens, and an error
+  // number and text for the decoder that is not running.
+  const std::string log = ReadLog();
+  std::vector<std::string> sourceEntries;
+  for (std::size_t at = 0; (at = log.find("DES: AirNav\r\n", at)) != std::string::npos; ++at) {
+    sourceEntries.push_back(log.substr(at, log.find(kSeparator, at) - at));
+  }
+  ASSERT_EQ(sourceEntries.size(), 2u);
+  EXPECT_EQ(sourceEntries[0], "DES: AirNav\r\n\r\nMSG: \r\n0-\r\n");
+  const auto sky = log.find("DES: SkySpy:\r\n\r\nMSG: \r\n");
+  ASSERT_NE(sky, std::string::npos);
+  const std::string skyResult = log.substr(sky + 24, log.find("\r\n", sky + 24) - sky - 24);
+  EXPECT_NE(skyResult.rfind("0-", 0), 0u) << skyResult;
+  EXPECT_NE(skyResult.find('-'), std::string::npos);
+  // The change handler wrote its entry for each text received.
+  EXPECT_NE(log.find("DES: AirNavIn "), std::string::npos);
+}
+
+TEST_F(DecoderSources, ThousandMessagesFromFourDecodersArriveWholeAndInOrder) {
+  NamedEvent ready(L"ready"), start(L"start");
+  const std::wstring feed = WriteFeed({Downlink("BA0286", "SEQ {seq} " + std::string(300, 'x')), Squitter("SEQ {seq}"),
+                                       Downlink("EK0205", "SEQ {seq}\r\nSECOND LINE")});
+  ChildProcess sim(L"decoder_sim.exe", L"--feed " + feed + L" --count 1000 --wait-links 4 --ready-event " + ready.name +
+                                           L" --start-event " + start.name + L" --quiet");
+  ASSERT_TRUE(ready.Wait());
+  Program p;
+  StreamClient client;
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  start.Set();
+  ASSERT_TRUE(client.WaitRecords(1000, 120000)) << client.records.size() << " records";
+  EXPECT_EQ(sim.Wait(), 0);
+  PumpFor(300);
+  EXPECT_EQ(client.Poll(), 1000u);
+  EXPECT_TRUE(client.reader.Error().empty());
+  EXPECT_EQ(client.reader.Buffered(), 0u);
+
+  const std::map<int, std::int32_t> sourceOfService{{0, 0}, {1, 1}, {2, 3}, {3, 3}};
+  std::set<int> seen;
+  for (const Record& r : client.records) {
+    const auto fields = ParseFrameText(r.Frame);
+    ASSERT_TRUE(fields) << ShowControls(r.Frame);
+    const auto at = fields->Text.find("SEQ ");
+    ASSERT_NE(at, std::string::npos);
+    const int seq = std::stoi(fields->Text.substr(at + 4, 6));
+    EXPECT_TRUE(seen.insert(seq).second) << "twice: " << seq;
+    EXPECT_EQ(r.Header.Source, sourceOfService.at(seq % 4)) << seq;
+  }
+  EXPECT_EQ(seen.size(), 1000u);
+}
+
+TEST_F(Forwarding, ShortTextsHfFillersAndTheLogEntries) {
+  Program p;
+  p.Click(kCmdDebugLog);
+  StreamClient client;
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+
+  p.form.AirNavIn.SetText("0123456789");  // 10 characters: ignored
+  p.form.AirNavIn.SetText(kHfWithoutFlight);
+  p.form.AirNavIn.SetText("ABCDEFGHIJK");  // 11 characters: a record of empty fields
+  p.form.AirNavIn.SetText(kExample);
+  ASSERT_TRUE(client.WaitRecords(2));
+  PumpFor(200);
+  ASSERT_EQ(client.Poll(), 2u);
+  EXPECT_EQ(client.records[0].Frame, std::string("*\x16\x16\x01\x15\x02\x03"));
+  EXPECT_EQ(client.records[0].Header.Uplink, 1);
+  EXPECT_EQ(client.records[1].Frame, kExampleFrame);
+  EXPECT_EQ(p.Display(), kExample);
+  EXPECT_EQ(p.Panel(2), ".D-ABCD");
+  EXPECT_EQ(p.Panel(3), "XY012A");
+
+  const std::string expected =
+      Entry("AirNavIn 10", "0123456789") +
+      Entry("AirNavIn " + std::to_string(kHfWithoutFlight.size()), kHfWithoutFlight) + Entry("not send Message", "") +
+      Entry("AirNavIn 11", "ABCDEFGHIJK") +
+      Entry(" \r\n" + std::string("*\x16\x16\x01\x15\x02\x03") + "\r\nBytes: 7", "ABCDEFGHIJK") +
+      Entry("AirNavIn " + std::to_string(kExample.size()), kExample) +
+      Entry(".D-ABCD XY012A\r\n" + kExampleFrame + "\r\nBytes: 45", kExample);
+  EXPECT_EQ(ShowControls(ReadLog()), ShowControls(expected));
+}
+
+TEST_F(Forwarding, WithoutAClientMessagesAreShownAndDropped) {
+  Program p;
+  p.form.SkySpyIn.SetText(Downlink("BA0286", "BEFORE ANY CLIENT"));
+  EXPECT_NE(p.Display().find("BEFORE ANY CLIENT"), std::string::npos);
+  EXPECT_FALSE(fs::exists("xmlfile.log"));  // the log is off: no file
+  StreamClient client;
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  PumpFor(300);
+  EXPECT_EQ(client.Poll(), 0u);
+  p.form.SkySpyIn.SetText(Downlink("BA0286", "AFTER"));
+  ASSERT_TRUE(client.WaitRecords(1));
+  EXPECT_NE(Frame(client.records[0]).find("AFTER"), std::string::npos);
+  EXPECT_EQ(client.records[0].Header.Source, 0);
+  EXPECT_FALSE(fs::exists("xmlfile.log"));
+}
+
+TEST_F(Forwarding, AnUnwritableLogIsReportedAndForwardingGoesOn) {
+  fs::create_directory("xmlfile.log");  // in the log's place: cannot be written
+  Program p;
+  p.Click(kCmdDebugLog);
+  StreamClient client;
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  p.form.AM2000In.SetText(kExample);
+  p.form.AM2000In.SetText(kExample);  // the same text twice: two messages
+  ASSERT_TRUE(client.WaitRecords(2));
+  EXPECT_EQ(client.records[1].Frame, kExampleFrame);
+  EXPECT_EQ(client.records[1].Header.Source, 1);
+  EXPECT_NE(p.Panel(5).find("xmlfile.log"), std::string::npos) << p.Panel(5);
+}
+
+TEST_F(Forwarding, TheViewerPrintsTheSampleFeed) {
+  NamedEvent ready(L"ready"), start(L"start");
+  ChildProcess sim(L"decoder_sim.exe",
+                   L"--wait-links 4 --quiet --ready-event " + ready.name + L" --start-event " + start.name);
+  ASSERT_TRUE(ready.Wait());
+  Program p;
+  const fs::path out = dir_ / "viewer.txt";
+  ChildProcess viewer(L"record_viewer.exe", L"--limit 32 --idle-exit 20000", out.wstring());
+  ASSERT_TRUE(p.WaitPanel1("Client connected", 10000));
+  start.Set();
+  EXPECT_EQ(viewer.Wait(60000), 0);
+  std::ifstream in(out, std::ios::binary);
+  const std::string printed{std::istreambuf_iterator<char>(in), {}};
+  // The sample's two HF texts without a flight id are not forwarded.
+  EXPECT_NE(printed.find("totals: 32 records (SkySpy 8, Airmaster 8, AirNav/Posfix 16)"), std::string::npos) << printed;
+  EXPECT_NE(printed.find("0 malformed"), std::string::npos);
+  EXPECT_NE(printed.find("mode 2  reg .D-ABCD  label H1  block 3  msg M12A  flight XY012A"), std::string::npos);
+  EXPECT_NE(printed.find("text POSITION REPORT<CR><LF>"), std::string::npos);
+  EXPECT_NE(printed.find("squitter"), std::string::npos);
+  EXPECT_NE(printed.find("uplink"), std::string::npos);
+  sim.Wait();
+}

@@ -1,0 +1,135 @@
+#pragma once
+// The real program in the test's own process, child processes of the test
+// (the decoder simulator, the record viewer), and a client of port 2201 that
+// reads records while the test pumps the message loop.
+
+#include <windows.h>
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "frame_reader.h"
+#include "main_window.h"
+#include "message_pump.h"
+#include "windows_test_util.h"
+
+class WinsockEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  }
+  void TearDown() override { WSACleanup(); }
+};
+
+// The started program, with its status bar at hand.
+struct Program {
+  frmMain form{GetModuleHandleW(nullptr)};
+  Program() { form.Load(); }
+  std::string Panel(int panel) { return StatusText(form.StatusBar().hWnd(), panel - 1); }
+  bool WaitPanel1(const std::string& text, DWORD ms = 3000) {
+    return PumpUntil([&] { return Panel(1) == text; }, ms);
+  }
+  bool Checked(UINT command) { return (GetMenuState(form.MenuBar(), command, MF_BYCOMMAND) & MF_CHECKED) != 0; }
+  void Click(UINT command) { SendMessageW(form.hwnd(), WM_COMMAND, command, 0); }
+  std::string Display() {
+    wchar_t text[8192] = {};
+    GetWindowTextW(form.dspMsg(), text, 8192);
+    return ToSingleByte(reinterpret_cast<const char16_t*>(text));
+  }
+};
+
+// A TCP client of 127.0.0.1:port that collects records without blocking.
+struct StreamClient {
+  SOCKET s = INVALID_SOCKET;
+  RecordReader reader;
+  std::vector<Record> records;
+  std::string raw;
+  explicit StreamClient(int port = 2201) {
+    s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(static_cast<u_short>(port));
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    u_long nonBlocking = 1;
+    ioctlsocket(s, FIONBIO, &nonBlocking);
+  }
+  ~StreamClient() { closesocket(s); }
+  // Reads what is there; returns the number of records so far.
+  std::size_t Poll() {
+    char buf[65536];
+    for (int n; (n = recv(s, buf, sizeof buf, 0)) > 0;) {
+      raw.append(buf, static_cast<std::size_t>(n));
+      reader.Feed(std::string_view(buf, static_cast<std::size_t>(n)));
+    }
+    while (auto r = reader.Next()) records.push_back(std::move(*r));
+    return records.size();
+  }
+  bool WaitRecords(std::size_t n, DWORD ms = 10000) {
+    return PumpUntil([&] { return Poll() >= n; }, ms);
+  }
+};
+
+// A program of the build's tools folder, run beside the test.
+class ChildProcess {
+ public:
+  ChildProcess(const std::wstring& tool, const std::wstring& arguments, const std::wstring& outputFile = L"") {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path);
+    dir = dir.substr(0, dir.find_last_of(L"\\/"));
+    std::wstring command = L"\"" + dir + L"\\..\\tools\\" + tool + L"\" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    HANDLE out = INVALID_HANDLE_VALUE;
+    if (!outputFile.empty()) {
+      SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+      out = CreateFileW(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+      si.dwFlags = STARTF_USESTDHANDLES;
+      si.hStdOutput = out;
+      si.hStdError = out;
+      si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    }
+    started_ = CreateProcessW(nullptr, command.data(), nullptr, nullptr, out != INVALID_HANDLE_VALUE, 0, nullptr,
+                              nullptr, &si, &pi_) != FALSE;
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+  }
+  ~ChildProcess() {
+    if (!started_) return;
+    if (WaitForSingleObject(pi_.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(pi_.hProcess, 99);
+    CloseHandle(pi_.hThread);
+    CloseHandle(pi_.hProcess);
+  }
+  bool Started() const { return started_; }
+  bool Running() const { return started_ && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
+  // Pumps the test's messages while waiting, since the child may be talking
+  // DDE to the program in this process. Returns the exit code, or -1.
+  long Wait(DWORD ms = 30000) {
+    if (!PumpUntil([&] { return !Running(); }, ms)) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return static_cast<long>(code);
+  }
+
+ private:
+  PROCESS_INFORMATION pi_{};
+  bool started_ = false;
+};
+
+// A named manual-reset event with a name unique to this test process.
+struct NamedEvent {
+  std::wstring name;
+  HANDLE handle;
+  explicit NamedEvent(const std::wstring& what)
+      : name(L"BridgeTest-" + what + L"-" + std::to_wstring(GetCurrentProcessId())),
+        handle(CreateEventW(nullptr, TRUE, FALSE, name.c_str())) {}
+  ~NamedEvent() { CloseHandle(handle); }
+  bool Wait(DWORD ms = 20000) {
+    return PumpUntil([&] { return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0; }, ms);
+  }
+  void Set() { SetEvent(handle); }
+};

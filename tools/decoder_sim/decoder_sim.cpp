@@ -1,0 +1,262 @@
+// decoder_sim: stands in for one or more ACARS decoder programs. It answers
+// DDE as the services it is told (SkySpy, WinACARS, ANAD, POSFIX), topic
+// "ACARS", item "LiveData", and publishes decoder texts on that item: from a
+// feed file, from standard input, or from its built-in sample feed.
+//
+//   decoder_sim [--services A,B,..] [--feed FILE|-] [--count N] [--interval MS]
+//               [--wait-links N] [--wait-timeout MS] [--ready-event NAME]
+//               [--start-event NAME] [--linger MS] [--quiet]
+//
+// Text i goes to service i modulo the number of services; "{seq}" in a text
+// becomes the text's sequence number. --wait-links waits until that many
+// advise loops have started, --start-event until the named event is set.
+
+#include <windows.h>
+
+#include <ddeml.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "feed.h"
+
+namespace {
+
+constexpr const char* kTopic = "ACARS";
+constexpr const char* kItem = "LiveData";
+constexpr int kSampleFeedResource = 1;
+
+struct Options {
+  std::vector<std::string> services{"SkySpy", "WinACARS", "ANAD", "POSFIX"};
+  std::string feed;  // empty: the built-in sample
+  long count = -1;   // -1: each text of the feed once
+  DWORD interval = 0;
+  long waitLinks = 0;
+  DWORD waitTimeout = 30000;
+  std::string readyEvent, startEvent;
+  DWORD linger = 500;
+  bool quiet = false;
+};
+
+struct Service {
+  std::string name;
+  HSZ hsz = nullptr;
+  std::string text;  // the current value of its item
+};
+
+DWORD gInstance = 0;
+HSZ gTopic = nullptr, gItem = nullptr;
+std::vector<Service> gServices;
+std::map<HCONV, std::size_t> gConversations;  // conversation -> service
+std::set<HCONV> gPending;                     // conversations owed the new value
+long gLinks = 0;
+
+std::size_t ServiceOf(HSZ hsz) {
+  for (std::size_t i = 0; i < gServices.size(); ++i) {
+    if (DdeCmpStringHandles(gServices[i].hsz, hsz) == 0) return i;
+  }
+  return gServices.size();
+}
+
+HDDEDATA TextData(const std::string& text, HSZ item) {
+  return DdeCreateDataHandle(gInstance, reinterpret_cast<LPBYTE>(const_cast<char*>(text.c_str())),
+                             static_cast<DWORD>(text.size() + 1), 0, item, CF_TEXT, 0);
+}
+
+HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz2, HDDEDATA, ULONG_PTR, ULONG_PTR) {
+  switch (type) {
+    case XTYP_CONNECT:
+      return reinterpret_cast<HDDEDATA>(
+          static_cast<INT_PTR>(DdeCmpStringHandles(hsz1, gTopic) == 0 && ServiceOf(hsz2) < gServices.size()));
+    case XTYP_CONNECT_CONFIRM:
+      gConversations[conv] = ServiceOf(hsz2);
+      return nullptr;
+    case XTYP_DISCONNECT:
+      gConversations.erase(conv);
+      gPending.erase(conv);
+      return nullptr;
+    case XTYP_ADVSTART:
+      if (format != CF_TEXT || DdeCmpStringHandles(hsz2, gItem) != 0) return nullptr;
+      ++gLinks;
+      return reinterpret_cast<HDDEDATA>(TRUE);
+    case XTYP_ADVREQ: {
+      // Every link of the topic is asked; only those of the service that has
+      // a new value get it.
+      if (!gPending.erase(conv)) return nullptr;
+      return TextData(gServices[gConversations[conv]].text, hsz2);
+    }
+    case XTYP_REQUEST: {
+      const auto it = gConversations.find(conv);
+      if (it == gConversations.end() || format != CF_TEXT) return nullptr;
+      return TextData(gServices[it->second].text, hsz2);
+    }
+    default:
+      return nullptr;
+  }
+}
+
+void Pump() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+// Pumps messages until `done` or the timeout; returns `done`'s last answer.
+template <typename Done>
+bool PumpUntil(Done done, DWORD timeout, HANDLE event = nullptr) {
+  const ULONGLONG end = GetTickCount64() + timeout;
+  for (;;) {
+    Pump();
+    if (done()) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= end) return false;
+    const DWORD wait = static_cast<DWORD>(std::min<ULONGLONG>(end - now, 20));
+    MsgWaitForMultipleObjects(event ? 1 : 0, event ? &event : nullptr, FALSE, wait, QS_ALLINPUT);
+  }
+}
+
+void Publish(std::size_t service, const std::string& text) {
+  gServices[service].text = text;
+  for (const auto& [conv, s] : gConversations) {
+    if (s == service) gPending.insert(conv);
+  }
+  DdePostAdvise(gInstance, gTopic, gItem);
+  gPending.clear();
+}
+
+std::string SampleFeed() {
+  HRSRC res = FindResourceA(nullptr, MAKEINTRESOURCEA(kSampleFeedResource), MAKEINTRESOURCEA(10));  // RT_RCDATA
+  if (!res) return {};
+  HGLOBAL data = LoadResource(nullptr, res);
+  return std::string(static_cast<const char*>(LockResource(data)), SizeofResource(nullptr, res));
+}
+
+std::string ReadFeed(const std::string& name) {
+  if (name.empty()) return SampleFeed();
+  if (name == "-") return std::string(std::istreambuf_iterator<char>(std::cin), {});
+  std::ifstream in(name, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "decoder_sim: cannot read %s\n", name.c_str());
+    std::exit(2);
+  }
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+Options Parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "decoder_sim: %s needs a value\n", a.c_str());
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (a == "--services") {
+      o.services.clear();
+      std::stringstream list(value());
+      for (std::string s; std::getline(list, s, ',');) o.services.push_back(s);
+    } else if (a == "--feed") {
+      o.feed = value();
+    } else if (a == "--count") {
+      o.count = std::atol(value().c_str());
+    } else if (a == "--interval") {
+      o.interval = static_cast<DWORD>(std::atol(value().c_str()));
+    } else if (a == "--wait-links") {
+      o.waitLinks = std::atol(value().c_str());
+    } else if (a == "--wait-timeout") {
+      o.waitTimeout = static_cast<DWORD>(std::atol(value().c_str()));
+    } else if (a == "--ready-event") {
+      o.readyEvent = value();
+    } else if (a == "--start-event") {
+      o.startEvent = value();
+    } else if (a == "--linger") {
+      o.linger = static_cast<DWORD>(std::atol(value().c_str()));
+    } else if (a == "--quiet") {
+      o.quiet = true;
+    } else {
+      std::fprintf(stderr, "decoder_sim: unknown option %s\n", a.c_str());
+      std::exit(2);
+    }
+  }
+  return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options o = Parse(argc, argv);
+  const std::vector<std::string> feed = SplitFeed(ReadFeed(o.feed));
+  if (feed.empty() || o.services.empty()) {
+    std::fprintf(stderr, "decoder_sim: nothing to publish\n");
+    return 2;
+  }
+  if (DdeInitializeA(&gInstance, &Callback, CBF_SKIP_REGISTRATIONS | CBF_SKIP_UNREGISTRATIONS, 0) != DMLERR_NO_ERROR) {
+    std::fprintf(stderr, "decoder_sim: DDE is not available\n");
+    return 1;
+  }
+  gTopic = DdeCreateStringHandleA(gInstance, kTopic, CP_WINANSI);
+  gItem = DdeCreateStringHandleA(gInstance, kItem, CP_WINANSI);
+  for (const std::string& name : o.services) {
+    gServices.push_back({name, DdeCreateStringHandleA(gInstance, name.c_str(), CP_WINANSI), {}});
+    DdeNameService(gInstance, gServices.back().hsz, nullptr, DNS_REGISTER);
+  }
+  if (!o.readyEvent.empty()) {
+    if (HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, o.readyEvent.c_str())) {
+      SetEvent(ready);
+      CloseHandle(ready);
+    }
+  }
+
+  int rc = 0;
+  if (o.waitLinks > 0 && !PumpUntil([&] { return gLinks >= o.waitLinks; }, o.waitTimeout)) {
+    std::fprintf(stderr, "decoder_sim: only %ld of %ld links started\n", gLinks, o.waitLinks);
+    rc = 3;
+  }
+  if (rc == 0 && !o.startEvent.empty()) {
+    HANDLE start = OpenEventA(SYNCHRONIZE, FALSE, o.startEvent.c_str());
+    if (!start || !PumpUntil([&] { return WaitForSingleObject(start, 0) == WAIT_OBJECT_0; }, o.waitTimeout, start)) {
+      std::fprintf(stderr, "decoder_sim: no start signal\n");
+      rc = 3;
+    }
+    if (start) CloseHandle(start);
+  }
+
+  long published = 0;
+  if (rc == 0) {
+    const long count = o.count < 0 ? static_cast<long>(feed.size()) : o.count;
+    for (long i = 0; i < count; ++i) {
+      const std::size_t service = static_cast<std::size_t>(i) % gServices.size();
+      Publish(service, NumberText(feed[static_cast<std::size_t>(i) % feed.size()], static_cast<unsigned>(i)));
+      ++published;
+      if (o.interval) {
+        PumpUntil([] { return false; }, o.interval);
+      } else {
+        Pump();
+      }
+    }
+    PumpUntil([] { return false; }, o.linger);
+  }
+  if (!o.quiet) std::printf("decoder_sim: published %ld texts, %ld links\n", published, gLinks);
+  std::fflush(stdout);
+
+  for (Service& s : gServices) {
+    DdeNameService(gInstance, s.hsz, nullptr, DNS_UNREGISTER);
+    DdeFreeStringHandle(gInstance, s.hsz);
+  }
+  DdeFreeStringHandle(gInstance, gItem);
+  DdeFreeStringHandle(gInstance, gTopic);
+  DdeUninitialize(gInstance);
+  return rc;
+}

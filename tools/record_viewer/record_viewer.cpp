@@ -1,0 +1,239 @@
+// record_viewer: a client of the bridge. It connects to a host and port
+// (127.0.0.1:2201 unless told otherwise), reads the record stream, checks
+// every header and prints each record readably.
+//
+//   record_viewer [--host H] [--port P] [--hex] [--count-only] [--limit N]
+//                 [--idle-exit MS] [--no-reconnect]
+//
+// It reconnects when the bridge goes away, unless --no-reconnect. It ends
+// after --limit records, after --idle-exit milliseconds without data, or on
+// Ctrl-C, and then prints a line of totals. The exit code is 1 when any
+// record was malformed.
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <thread>
+
+#include "frame_reader.h"
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+using Socket = SOCKET;
+constexpr Socket kNoSocket = INVALID_SOCKET;
+void CloseSocket(Socket s) {
+  closesocket(s);
+}
+#else
+#include <netdb.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+using Socket = int;
+constexpr Socket kNoSocket = -1;
+void CloseSocket(Socket s) {
+  close(s);
+}
+#endif
+
+namespace {
+
+struct Options {
+  std::string host = "127.0.0.1";
+  std::string port = "2201";
+  bool hex = false;
+  bool countOnly = false;
+  long limit = -1;
+  long idleExitMs = -1;
+  bool reconnect = true;
+};
+
+volatile std::sig_atomic_t gStop = 0;
+
+struct Totals {
+  long records = 0;
+  long long bytes = 0;
+  long malformed = 0;
+  std::map<int, long> bySource;
+};
+
+const char* SourceName(int source) {
+  switch (source) {
+    case 0:
+      return "SkySpy";
+    case 1:
+      return "Airmaster";
+    case 3:
+      return "AirNav/Posfix";
+    default:
+      return "?";
+  }
+}
+
+void PrintHex(const std::string& bytes) {
+  for (std::size_t i = 0; i < bytes.size(); i += 16) {
+    std::printf("    %06zx ", i);
+    for (std::size_t j = i; j < i + 16; ++j) {
+      if (j < bytes.size()) {
+        std::printf(" %02X", static_cast<unsigned char>(bytes[j]));
+      } else {
+        std::printf("   ");
+      }
+    }
+    std::printf("  ");
+    for (std::size_t j = i; j < i + 16 && j < bytes.size(); ++j) {
+      const auto c = static_cast<unsigned char>(bytes[j]);
+      std::putchar(c >= 32 && c < 127 ? c : '.');
+    }
+    std::putchar('\n');
+  }
+}
+
+void PrintRecord(const Record& r, const Options& o, Totals& t) {
+  const char* kind = r.Header.Uplink ? "uplink" : r.Header.Squitter ? "squitter" : "downlink";
+  const auto f = ParseFrameText(r.Frame);
+  if (!f) ++t.malformed;
+  if (o.countOnly) return;
+  std::printf("#%ld source %d (%s) %s, %d bytes\n", t.records, r.Header.Source, SourceName(r.Header.Source), kind,
+              r.Header.Length);
+  if (f) {
+    std::printf("    mode %s  reg %s  label %s  block %s", ShowControls(f->Mode).c_str(),
+                ShowControls(f->Address).c_str(), ShowControls(f->Label).c_str(), ShowControls(f->BlockId).c_str());
+    if (!f->MessageNumber.empty() || !f->FlightId.empty()) {
+      std::printf("  msg %s  flight %s", ShowControls(f->MessageNumber).c_str(), ShowControls(f->FlightId).c_str());
+    }
+    std::printf("\n    text %s\n", ShowControls(f->Text).c_str());
+  } else {
+    std::printf("    malformed frame text: %s\n", ShowControls(r.Frame).c_str());
+  }
+  if (o.hex) {
+    const FrameHeader::Bytes h = r.Header.ToBytes();
+    PrintHex(std::string(h.begin(), h.end()) + r.Frame);
+  }
+  std::fflush(stdout);
+}
+
+Socket Connect(const Options& o) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(o.host.c_str(), o.port.c_str(), &hints, &found) != 0 || !found) return kNoSocket;
+  Socket s = socket(found->ai_family, found->ai_socktype, found->ai_protocol);
+  if (s != kNoSocket && connect(s, found->ai_addr, static_cast<int>(found->ai_addrlen)) != 0) {
+    CloseSocket(s);
+    s = kNoSocket;
+  }
+  freeaddrinfo(found);
+  return s;
+}
+
+// Waits up to `ms` for data; true when there is some (or the peer closed).
+bool Readable(Socket s, int ms) {
+#ifdef _WIN32
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(s, &set);
+  timeval tv{ms / 1000, (ms % 1000) * 1000};
+  return select(0, &set, nullptr, nullptr, &tv) > 0;
+#else
+  pollfd p{s, POLLIN, 0};
+  return poll(&p, 1, ms) > 0;
+#endif
+}
+
+Options Parse(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "record_viewer: %s needs a value\n", a.c_str());
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (a == "--host") {
+      o.host = value();
+    } else if (a == "--port") {
+      o.port = value();
+    } else if (a == "--hex") {
+      o.hex = true;
+    } else if (a == "--count-only") {
+      o.countOnly = true;
+    } else if (a == "--limit") {
+      o.limit = std::atol(value().c_str());
+    } else if (a == "--idle-exit") {
+      o.idleExitMs = std::atol(value().c_str());
+    } else if (a == "--no-reconnect") {
+      o.reconnect = false;
+    } else {
+      std::fprintf(stderr, "record_viewer: unknown option %s\n", a.c_str());
+      std::exit(2);
+    }
+  }
+  return o;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options o = Parse(argc, argv);
+  std::signal(SIGINT, [](int) { gStop = 1; });
+#ifdef _WIN32
+  WSADATA wsa;
+  WSAStartup(MAKEWORD(2, 2), &wsa);
+#endif
+  Totals t;
+  using Clock = std::chrono::steady_clock;
+  auto lastData = Clock::now();
+  auto idle = [&] { return o.idleExitMs >= 0 && Clock::now() - lastData > std::chrono::milliseconds(o.idleExitMs); };
+  bool done = false;
+  while (!done && !gStop && !idle()) {
+    Socket s = Connect(o);
+    if (s == kNoSocket) {
+      if (!o.reconnect) {
+        std::fprintf(stderr, "record_viewer: cannot connect to %s:%s\n", o.host.c_str(), o.port.c_str());
+        return 2;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      continue;
+    }
+    RecordReader reader;
+    char buf[65536];
+    while (!done && !gStop) {
+      if (!Readable(s, 100)) {
+        if (idle()) break;
+        continue;
+      }
+      const int n = static_cast<int>(recv(s, buf, sizeof buf, 0));
+      if (n <= 0) break;  // the bridge went away
+      lastData = Clock::now();
+      t.bytes += n;
+      reader.Feed(std::string_view(buf, static_cast<std::size_t>(n)));
+      while (auto r = reader.Next()) {
+        PrintRecord(*r, o, t);
+        ++t.records;
+        ++t.bySource[r->Header.Source];
+        if (o.limit >= 0 && t.records >= o.limit) done = true;
+      }
+      if (!reader.Error().empty()) {
+        // The stream cannot be followed past a bad header: start afresh.
+        std::printf("malformed header: %s\n", reader.Error().c_str());
+        ++t.malformed;
+        break;
+      }
+    }
+    CloseSocket(s);
+    if (!o.reconnect) break;
+  }
+  std::printf("totals: %ld records (SkySpy %ld, Airmaster %ld, AirNav/Posfix %ld), %lld bytes, %ld malformed\n",
+              t.records, t.bySource[0], t.bySource[1], t.bySource[3], t.bytes, t.malformed);
+  return t.malformed ? 1 : 0;
+}

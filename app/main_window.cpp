@@ -273,8 +273,22 @@ void frmMain::SendMsg(const std::string& inMsg, std::int32_t DDESource) {
     const PendingText next = std::move(mPending.front());
     mPending.pop_front();
     Guarded("SendMsg", [&] { ForwardOne(next.text, next.source); });
+    if (GetTickCount64() - mShownAt >= kShowIntervalMs) ShowLatest();
   }
   mForwarding = false;
+  ShowLatest();
+}
+
+void frmMain::ShowLatest() {
+  mShownAt = GetTickCount64();
+  if (mLatest.display && mDisplay) {
+    SetWindowTextW(mDisplay, reinterpret_cast<const wchar_t*>(ToUtf16(*mLatest.display).c_str()));
+  }
+  if (mLatest.panels) {
+    StatusBar().PanelText(kPanelRegistration, mLatest.panels->first);
+    StatusBar().PanelText(kPanelFlight, mLatest.panels->second);
+  }
+  mLatest = {};
 }
 
 void frmMain::ForwardOne(const std::string& inMsg, std::int32_t DDESource) {
@@ -284,12 +298,11 @@ void frmMain::ForwardOne(const std::string& inMsg, std::int32_t DDESource) {
     if (DebugLogOn()) Log("not send Message", "");
     return;
   }
-  if (mDisplay) SetWindowTextW(mDisplay, reinterpret_cast<const wchar_t*>(ToUtf16(f->Normalised).c_str()));
+  mLatest.display = f->Normalised;
 
   // Start-up links the decoders before wns exists: such a message is only shown.
   if (!wns || (wns->State() != CSocket::StateConnected && wns->State() != CSocket::StateConnecting)) return;
-  StatusBar().PanelText(kPanelRegistration, f->Message.AircraftReg);
-  StatusBar().PanelText(kPanelFlight, f->Message.FlightNumber);
+  mLatest.panels = {f->Message.AircraftReg, f->Message.FlightNumber};
   if (DebugLogOn()) Log(ForwardLogDescription(*f), f->Normalised);
 
   const FrameHeader::Bytes header = f->Header.ToBytes();

@@ -11,7 +11,9 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "csocket.h"
 #include "dde_link.h"
@@ -97,6 +99,8 @@ class frmMain : public CSocketEvents, public SysTrayEvents {
   void ToggleSource(UINT command, DdeTextBox& box, const char* application, const char* label);
   void BoxChanged(const char* tag, const DdeTextBox& box, std::int32_t source);
   void ForwardOne(const std::string& inMsg, std::int32_t DDESource);
+  // Puts the latest message into dspMsg and the status panels.
+  void ShowLatest();
   // A debug-log entry; a log that cannot be written is reported, and the
   // forwarding goes on.
   void Log(const std::string& des, const std::string& msg);
@@ -122,6 +126,15 @@ class frmMain : public CSocketEvents, public SysTrayEvents {
   };
   std::deque<PendingText> mPending;
   bool mForwarding = false;
+  // Redrawing the display for every message of a burst would cost more than
+  // the forwarding itself: during a burst the window shows the latest
+  // message a few times a second, and always the last one at its end.
+  static constexpr ULONGLONG kShowIntervalMs = 100;
+  struct Latest {
+    std::optional<std::string> display;
+    std::optional<std::pair<std::string, std::string>> panels;  // registration, flight
+  } mLatest;
+  ULONGLONG mShownAt = 0;
 };
 
 // One pass of the message loop: dispatches what is queued, then returns.

@@ -5,11 +5,12 @@
 //
 //   decoder_sim [--services A,B,..] [--feed FILE|-] [--count N] [--interval MS]
 //               [--wait-links N] [--wait-timeout MS] [--ready-event NAME]
-//               [--start-event NAME] [--linger MS] [--quiet]
+//               [--start-event NAME] [--delay MS] [--linger MS] [--quiet]
 //
 // Text i goes to service i modulo the number of services; "{seq}" in a text
 // becomes the text's sequence number. --wait-links waits until that many
-// advise loops have started, --start-event until the named event is set.
+// advise loops have started, --start-event until the named event is set,
+// --delay that many milliseconds more.
 
 #include <windows.h>
 
@@ -42,6 +43,7 @@ struct Options {
   long waitLinks = 0;
   DWORD waitTimeout = 30000;
   std::string readyEvent, startEvent;
+  DWORD delay = 0;
   DWORD linger = 500;
   bool quiet = false;
 };
@@ -181,6 +183,8 @@ Options Parse(int argc, char** argv) {
       o.readyEvent = value();
     } else if (a == "--start-event") {
       o.startEvent = value();
+    } else if (a == "--delay") {
+      o.delay = static_cast<DWORD>(std::atol(value().c_str()));
     } else if (a == "--linger") {
       o.linger = static_cast<DWORD>(std::atol(value().c_str()));
     } else if (a == "--quiet") {
@@ -233,8 +237,11 @@ int main(int argc, char** argv) {
     if (start) CloseHandle(start);
   }
 
+  if (rc == 0 && o.delay) PumpUntil([] { return false; }, o.delay);
   long published = 0;
+  ULONGLONG publishMs = 0;
   if (rc == 0) {
+    const ULONGLONG began = GetTickCount64();
     const long count = o.count < 0 ? static_cast<long>(feed.size()) : o.count;
     for (long i = 0; i < count; ++i) {
       const std::size_t service = static_cast<std::size_t>(i) % gServices.size();
@@ -246,9 +253,13 @@ int main(int argc, char** argv) {
         Pump();
       }
     }
+    publishMs = GetTickCount64() - began;
     PumpUntil([] { return false; }, o.linger);
   }
-  if (!o.quiet) std::printf("decoder_sim: published %ld texts, %ld links\n", published, gLinks);
+  if (!o.quiet) {
+    std::printf("decoder_sim: published %ld texts in %llu ms, %ld links\n", published,
+                static_cast<unsigned long long>(publishMs), gLinks);
+  }
   std::fflush(stdout);
 
   for (Service& s : gServices) {

@@ -57,6 +57,7 @@ struct Options {
 volatile std::sig_atomic_t gStop = 0;
 
 struct Totals {
+  std::chrono::steady_clock::time_point first, last;
   long records = 0;
   long long bytes = 0;
   long malformed = 0;
@@ -218,6 +219,8 @@ int main(int argc, char** argv) {
       t.bytes += n;
       reader.Feed(std::string_view(buf, static_cast<std::size_t>(n)));
       while (auto r = reader.Next()) {
+        t.last = Clock::now();
+        if (t.records == 0) t.first = t.last;
         PrintRecord(*r, o, t);
         ++t.records;
         ++t.bySource[r->Header.Source];
@@ -235,5 +238,9 @@ int main(int argc, char** argv) {
   }
   std::printf("totals: %ld records (SkySpy %ld, Airmaster %ld, AirNav/Posfix %ld), %lld bytes, %ld malformed\n",
               t.records, t.bySource[0], t.bySource[1], t.bySource[3], t.bytes, t.malformed);
+  if (o.countOnly && t.records > 1) {
+    const double ms = std::chrono::duration<double, std::milli>(t.last - t.first).count();
+    std::printf("first to last record: %.0f ms, %.0f records/s\n", ms, ms > 0 ? (t.records - 1) * 1000.0 / ms : 0.0);
+  }
   return t.malformed ? 1 : 0;
 }

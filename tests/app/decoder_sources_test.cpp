@@ -13,6 +13,7 @@
 #include "app_ids.h"
 #include "forwarding.h"
 #include "program_fixture.h"
+#include "temp_working_dir.h"
 
 namespace fs = std::filesystem;
 using namespace app;
@@ -43,36 +44,18 @@ std::string Downlink(const std::string& flight, const std::string& content) {
          "\r\nMessage content:-\r\n" + content + "\r\n------------------------[ 2 ]\r\n";
 }
 
-// Runs the test in a fresh working directory, where the debug log goes.
-class InTempDir : public ::testing::Test {
+class InTempDir : public InTempWorkingDir {
  protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    dir_ = fs::temp_directory_path() /
-           ("bridge-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
   std::wstring WriteFeed(const std::vector<std::string>& texts) {
     const fs::path feed = dir_ / "test.feed";
     std::ofstream out(feed, std::ios::binary);
     for (const auto& t : texts) out << t << "%%\r\n";
     return L"\"" + feed.wstring() + L"\"";
   }
-  static std::string ReadLog() {
-    std::ifstream in("xmlfile.log", std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
+  static std::string ReadLog() { return ReadFile("xmlfile.log"); }
   static std::string Entry(const std::string& des, const std::string& msg) {
     return "DES: " + des + "\r\n\r\nMSG: \r\n" + msg + "\r\n" + kSeparator;
   }
-  fs::path previous_, dir_;
 };
 
 using DecoderSources = InTempDir;

@@ -4,8 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
+
+#include "temp_working_dir.h"
 
 namespace fs = std::filesystem;
 using REZUZ2ARI::DebugLogError;
@@ -15,27 +16,9 @@ namespace {
 
 const std::string kSeparator = "***-------------------------------------------------***\r\n";
 
-// Runs each test in a fresh working directory, since the log is always
-// "xmlfile.log" in the current one.
-class DebugLog : public ::testing::Test {
+class DebugLog : public InTempWorkingDir {
  protected:
-  void SetUp() override {
-    previous_ = fs::current_path();
-    dir_ = fs::temp_directory_path() /
-           ("debuglog-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(previous_);
-    fs::remove_all(dir_);
-  }
-  static std::string ReadLog() {
-    std::ifstream in("xmlfile.log", std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-  fs::path previous_, dir_;
+  static std::string ReadLog() { return ReadFile("xmlfile.log"); }
 };
 
 }  // namespace

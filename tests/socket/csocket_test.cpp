@@ -9,6 +9,7 @@
 
 #include "message_pump.h"
 #include "socket_support.h"
+#include "winsock_environment.h"
 
 namespace {
 
@@ -49,15 +50,6 @@ struct Recorder : CSocketEvents {
   }
 };
 
-// Winsock for the tests' own plain sockets.
-class WinsockEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-  }
-  void TearDown() override { WSACleanup(); }
-};
 const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
 
 sockaddr_in Loopback(int port) {

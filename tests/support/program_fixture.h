@@ -15,15 +15,7 @@
 #include "main_window.h"
 #include "message_pump.h"
 #include "windows_test_util.h"
-
-class WinsockEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
-  }
-  void TearDown() override { WSACleanup(); }
-};
+#include "winsock_environment.h"
 
 // The started program, with its status bar at hand.
 struct Program {

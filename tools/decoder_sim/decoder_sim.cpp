@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "feed.h"
 
 namespace {
@@ -156,42 +157,34 @@ std::string ReadFeed(const std::string& name) {
 
 Options Parse(int argc, char** argv) {
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "decoder_sim: %s needs a value\n", a.c_str());
-        std::exit(2);
-      }
-      return argv[++i];
-    };
-    if (a == "--services") {
+  CommandLine args("decoder_sim", argc, argv);
+  while (args.Next()) {
+    if (args.Is("--services")) {
       o.services.clear();
-      std::stringstream list(value());
+      std::stringstream list(args.Value());
       for (std::string s; std::getline(list, s, ',');) o.services.push_back(s);
-    } else if (a == "--feed") {
-      o.feed = value();
-    } else if (a == "--count") {
-      o.count = std::atol(value().c_str());
-    } else if (a == "--interval") {
-      o.interval = static_cast<DWORD>(std::atol(value().c_str()));
-    } else if (a == "--wait-links") {
-      o.waitLinks = std::atol(value().c_str());
-    } else if (a == "--wait-timeout") {
-      o.waitTimeout = static_cast<DWORD>(std::atol(value().c_str()));
-    } else if (a == "--ready-event") {
-      o.readyEvent = value();
-    } else if (a == "--start-event") {
-      o.startEvent = value();
-    } else if (a == "--delay") {
-      o.delay = static_cast<DWORD>(std::atol(value().c_str()));
-    } else if (a == "--linger") {
-      o.linger = static_cast<DWORD>(std::atol(value().c_str()));
-    } else if (a == "--quiet") {
+    } else if (args.Is("--feed")) {
+      o.feed = args.Value();
+    } else if (args.Is("--count")) {
+      o.count = args.Number();
+    } else if (args.Is("--interval")) {
+      o.interval = static_cast<DWORD>(args.Number());
+    } else if (args.Is("--wait-links")) {
+      o.waitLinks = args.Number();
+    } else if (args.Is("--wait-timeout")) {
+      o.waitTimeout = static_cast<DWORD>(args.Number());
+    } else if (args.Is("--ready-event")) {
+      o.readyEvent = args.Value();
+    } else if (args.Is("--start-event")) {
+      o.startEvent = args.Value();
+    } else if (args.Is("--delay")) {
+      o.delay = static_cast<DWORD>(args.Number());
+    } else if (args.Is("--linger")) {
+      o.linger = static_cast<DWORD>(args.Number());
+    } else if (args.Is("--quiet")) {
       o.quiet = true;
     } else {
-      std::fprintf(stderr, "decoder_sim: unknown option %s\n", a.c_str());
-      std::exit(2);
+      args.Unknown();
     }
   }
   return o;

@@ -19,6 +19,7 @@
 #include <string>
 #include <thread>
 
+#include "command_line.h"
 #include "frame_reader.h"
 
 #ifdef _WIN32
@@ -151,32 +152,24 @@ bool Readable(Socket s, int ms) {
 
 Options Parse(int argc, char** argv) {
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "record_viewer: %s needs a value\n", a.c_str());
-        std::exit(2);
-      }
-      return argv[++i];
-    };
-    if (a == "--host") {
-      o.host = value();
-    } else if (a == "--port") {
-      o.port = value();
-    } else if (a == "--hex") {
+  CommandLine args("record_viewer", argc, argv);
+  while (args.Next()) {
+    if (args.Is("--host")) {
+      o.host = args.Value();
+    } else if (args.Is("--port")) {
+      o.port = args.Value();
+    } else if (args.Is("--hex")) {
       o.hex = true;
-    } else if (a == "--count-only") {
+    } else if (args.Is("--count-only")) {
       o.countOnly = true;
-    } else if (a == "--limit") {
-      o.limit = std::atol(value().c_str());
-    } else if (a == "--idle-exit") {
-      o.idleExitMs = std::atol(value().c_str());
-    } else if (a == "--no-reconnect") {
+    } else if (args.Is("--limit")) {
+      o.limit = args.Number();
+    } else if (args.Is("--idle-exit")) {
+      o.idleExitMs = args.Number();
+    } else if (args.Is("--no-reconnect")) {
       o.reconnect = false;
     } else {
-      std::fprintf(stderr, "record_viewer: unknown option %s\n", a.c_str());
-      std::exit(2);
+      args.Unknown();
     }
   }
   return o;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 
 std::string CheckHeader(const FrameHeader& h, std::int32_t maxLength) {
@@ -75,6 +76,61 @@ std::string ShowControls(std::string_view text) {
     } else {
       out += c;
     }
+  }
+  return out;
+}
+
+namespace {
+
+const char* SourceName(std::int32_t source) {
+  switch (source) {
+    case 0:
+      return "SkySpy";
+    case 1:
+      return "Airmaster";
+    case 3:
+      return "AirNav/Posfix";
+    default:
+      return "?";
+  }
+}
+
+}  // namespace
+
+std::string DescribeRecord(const Record& r, long number) {
+  const char* kind = r.Header.Uplink ? "uplink" : r.Header.Squitter ? "squitter" : "downlink";
+  std::string out = "#" + std::to_string(number) + " source " + std::to_string(r.Header.Source) + " (" +
+                    SourceName(r.Header.Source) + ") " + kind + ", " + std::to_string(r.Header.Length) + " bytes\n";
+  const auto f = ParseFrameText(r.Frame);
+  if (!f) return out + "    malformed frame text: " + ShowControls(r.Frame) + "\n";
+  out += "    mode " + ShowControls(f->Mode) + "  reg " + ShowControls(f->Address) + "  label " +
+         ShowControls(f->Label) + "  block " + ShowControls(f->BlockId);
+  if (!f->MessageNumber.empty() || !f->FlightId.empty()) {
+    out += "  msg " + ShowControls(f->MessageNumber) + "  flight " + ShowControls(f->FlightId);
+  }
+  return out + "\n    text " + ShowControls(f->Text) + "\n";
+}
+
+std::string HexDump(std::string_view bytes) {
+  std::string out;
+  char cell[32];
+  for (std::size_t i = 0; i < bytes.size(); i += 16) {
+    std::snprintf(cell, sizeof cell, "    %04zx ", i);
+    out += cell;
+    for (std::size_t j = i; j < i + 16; ++j) {
+      if (j < bytes.size()) {
+        std::snprintf(cell, sizeof cell, " %02X", static_cast<unsigned char>(bytes[j]));
+        out += cell;
+      } else {
+        out += "   ";
+      }
+    }
+    out += "  ";
+    for (std::size_t j = i; j < i + 16 && j < bytes.size(); ++j) {
+      const auto c = static_cast<unsigned char>(bytes[j]);
+      out += c >= 32 && c < 127 ? static_cast<char>(c) : '.';
+    }
+    out += '\n';
   }
   return out;
 }

@@ -48,3 +48,9 @@ std::optional<FrameFields> ParseFrameText(std::string_view frame);
 
 // Control characters as <CR>, <LF>, <SOH> ...; other bytes as they are.
 std::string ShowControls(std::string_view text);
+
+// A record as the viewer prints it: a line with its number, source, kind and
+// length, then the frame's pieces, each line indented.
+std::string DescribeRecord(const Record& record, long number);
+// Bytes as hex dump lines: offset, 16 bytes in hex, the printable ones.
+std::string HexDump(std::string_view bytes);

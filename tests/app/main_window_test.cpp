@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <psapi.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <string>
@@ -272,4 +273,19 @@ TEST(frmMain, PortTakenAtStartShowsTheErrorAndEnds) {
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   closesocket(holder);
+}
+
+TEST(frmMain, TrayIconComesBackWhenTheShellRestarts) {
+  Program p;
+  NOTIFYICONDATAA probe{};
+  probe.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  probe.hWnd = p.form.hwnd();
+  probe.uFlags = NIF_TIP;
+  lstrcpyA(probe.szTip, "probe");
+  ASSERT_TRUE(Shell_NotifyIconA(NIM_MODIFY, &probe));
+  // A restarting shell forgets every icon, then announces itself.
+  ASSERT_TRUE(Shell_NotifyIconA(NIM_DELETE, &probe));
+  EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &probe));
+  SendMessageW(p.form.hwnd(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  EXPECT_TRUE(Shell_NotifyIconA(NIM_MODIFY, &probe));
 }

@@ -5,12 +5,14 @@
 //
 //   decoder_sim [--services A,B,..] [--feed FILE|-] [--count N] [--interval MS]
 //               [--wait-links N] [--wait-timeout MS] [--ready-event NAME]
-//               [--start-event NAME] [--delay MS] [--linger MS] [--quiet]
+//               [--start-event NAME] [--ready-file PATH] [--start-file PATH]
+//               [--delay MS] [--linger MS] [--quiet]
 //
 // Text i goes to service i modulo the number of services; "{seq}" in a text
 // becomes the text's sequence number. --wait-links waits until that many
 // advise loops have started, --start-event until the named event is set,
-// --delay that many milliseconds more.
+// --start-file until the file exists, --delay that many milliseconds more.
+// --ready-event and --ready-file tell that the services are registered.
 
 #include <windows.h>
 
@@ -43,7 +45,7 @@ struct Options {
   DWORD interval = 0;
   long waitLinks = 0;
   DWORD waitTimeout = 30000;
-  std::string readyEvent, startEvent;
+  std::string readyEvent, startEvent, readyFile, startFile;
   DWORD delay = 0;
   DWORD linger = 500;
   bool quiet = false;
@@ -177,6 +179,10 @@ Options Parse(int argc, char** argv) {
       o.readyEvent = args.Value();
     } else if (args.Is("--start-event")) {
       o.startEvent = args.Value();
+    } else if (args.Is("--ready-file")) {
+      o.readyFile = args.Value();
+    } else if (args.Is("--start-file")) {
+      o.startFile = args.Value();
     } else if (args.Is("--delay")) {
       o.delay = static_cast<DWORD>(args.Number());
     } else if (args.Is("--linger")) {
@@ -216,6 +222,8 @@ int main(int argc, char** argv) {
     }
   }
 
+  if (!o.readyFile.empty()) std::ofstream(o.readyFile) << "ready\n";
+
   int rc = 0;
   if (o.waitLinks > 0 && !PumpUntil([&] { return gLinks >= o.waitLinks; }, o.waitTimeout)) {
     std::fprintf(stderr, "decoder_sim: only %ld of %ld links started\n", gLinks, o.waitLinks);
@@ -230,6 +238,11 @@ int main(int argc, char** argv) {
     if (start) CloseHandle(start);
   }
 
+  if (rc == 0 && !o.startFile.empty() &&
+      !PumpUntil([&] { return GetFileAttributesA(o.startFile.c_str()) != INVALID_FILE_ATTRIBUTES; }, o.waitTimeout)) {
+    std::fprintf(stderr, "decoder_sim: %s did not appear\n", o.startFile.c_str());
+    rc = 3;
+  }
   if (rc == 0 && o.delay) PumpUntil([] { return false; }, o.delay);
   long published = 0;
   ULONGLONG publishMs = 0;

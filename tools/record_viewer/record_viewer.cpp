@@ -3,11 +3,12 @@
 // every header and prints each record readably.
 //
 //   record_viewer [--host H] [--port P] [--hex] [--count-only] [--limit N]
-//                 [--idle-exit MS] [--no-reconnect]
+//                 [--idle-exit MS] [--no-reconnect] [--ready-file PATH]
 //
 // It reconnects when the bridge goes away, unless --no-reconnect. It ends
-// after --limit records, after --idle-exit milliseconds without data, or on
-// Ctrl-C, and then prints a line of totals. The exit code is 1 when any
+// after --limit records, after --idle-exit milliseconds without data once
+// data has come, or on Ctrl-C, and then prints a line of totals. With
+// --ready-file it creates that file once it is connected. The exit code is 1 when any
 // record was malformed.
 
 #include <chrono>
@@ -53,6 +54,7 @@ struct Options {
   long limit = -1;
   long idleExitMs = -1;
   bool reconnect = true;
+  std::string readyFile;
 };
 
 volatile std::sig_atomic_t gStop = 0;
@@ -65,59 +67,15 @@ struct Totals {
   std::map<int, long> bySource;
 };
 
-const char* SourceName(int source) {
-  switch (source) {
-    case 0:
-      return "SkySpy";
-    case 1:
-      return "Airmaster";
-    case 3:
-      return "AirNav/Posfix";
-    default:
-      return "?";
-  }
-}
-
-void PrintHex(const std::string& bytes) {
-  for (std::size_t i = 0; i < bytes.size(); i += 16) {
-    std::printf("    %06zx ", i);
-    for (std::size_t j = i; j < i + 16; ++j) {
-      if (j < bytes.size()) {
-        std::printf(" %02X", static_cast<unsigned char>(bytes[j]));
-      } else {
-        std::printf("   ");
-      }
-    }
-    std::printf("  ");
-    for (std::size_t j = i; j < i + 16 && j < bytes.size(); ++j) {
-      const auto c = static_cast<unsigned char>(bytes[j]);
-      std::putchar(c >= 32 && c < 127 ? c : '.');
-    }
-    std::putchar('\n');
-  }
-}
-
 void PrintRecord(const Record& r, const Options& o, Totals& t) {
-  const char* kind = r.Header.Uplink ? "uplink" : r.Header.Squitter ? "squitter" : "downlink";
-  const auto f = ParseFrameText(r.Frame);
-  if (!f) ++t.malformed;
+  if (!ParseFrameText(r.Frame)) ++t.malformed;
   if (o.countOnly) return;
-  std::printf("#%ld source %d (%s) %s, %d bytes\n", t.records, r.Header.Source, SourceName(r.Header.Source), kind,
-              r.Header.Length);
-  if (f) {
-    std::printf("    mode %s  reg %s  label %s  block %s", ShowControls(f->Mode).c_str(),
-                ShowControls(f->Address).c_str(), ShowControls(f->Label).c_str(), ShowControls(f->BlockId).c_str());
-    if (!f->MessageNumber.empty() || !f->FlightId.empty()) {
-      std::printf("  msg %s  flight %s", ShowControls(f->MessageNumber).c_str(), ShowControls(f->FlightId).c_str());
-    }
-    std::printf("\n    text %s\n", ShowControls(f->Text).c_str());
-  } else {
-    std::printf("    malformed frame text: %s\n", ShowControls(r.Frame).c_str());
-  }
+  std::string text = DescribeRecord(r, t.records);
   if (o.hex) {
     const FrameHeader::Bytes h = r.Header.ToBytes();
-    PrintHex(std::string(h.begin(), h.end()) + r.Frame);
+    text += HexDump(std::string(h.begin(), h.end()) + r.Frame);
   }
+  std::fputs(text.c_str(), stdout);
   std::fflush(stdout);
 }
 
@@ -166,6 +124,8 @@ Options Parse(int argc, char** argv) {
       o.limit = args.Number();
     } else if (args.Is("--idle-exit")) {
       o.idleExitMs = args.Number();
+    } else if (args.Is("--ready-file")) {
+      o.readyFile = args.Value();
     } else if (args.Is("--no-reconnect")) {
       o.reconnect = false;
     } else {
@@ -187,7 +147,10 @@ int main(int argc, char** argv) {
   Totals t;
   using Clock = std::chrono::steady_clock;
   auto lastData = Clock::now();
-  auto idle = [&] { return o.idleExitMs >= 0 && Clock::now() - lastData > std::chrono::milliseconds(o.idleExitMs); };
+  bool anyData = false;
+  auto idle = [&] {
+    return anyData && o.idleExitMs >= 0 && Clock::now() - lastData > std::chrono::milliseconds(o.idleExitMs);
+  };
   bool done = false;
   while (!done && !gStop && !idle()) {
     Socket s = Connect(o);
@@ -199,6 +162,7 @@ int main(int argc, char** argv) {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       continue;
     }
+    if (!o.readyFile.empty()) std::fclose(std::fopen(o.readyFile.c_str(), "w"));
     RecordReader reader;
     char buf[65536];
     while (!done && !gStop) {
@@ -209,6 +173,7 @@ int main(int argc, char** argv) {
       const int n = static_cast<int>(recv(s, buf, sizeof buf, 0));
       if (n <= 0) break;  // the bridge went away
       lastData = Clock::now();
+      anyData = true;
       t.bytes += n;
       reader.Feed(std::string_view(buf, static_cast<std::size_t>(n)));
       while (auto r = reader.Next()) {

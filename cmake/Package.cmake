@@ -1,0 +1,15 @@
+# The Windows release: the bridge, the decoder simulator and the record
+# viewer, the sample feed, README and licence, in one zip.
+install(TARGETS TolvanDDE decoder_sim record_viewer RUNTIME DESTINATION .)
+install(FILES tools/decoder_sim/sample_feed.txt README.md LICENSE DESTINATION .)
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME TolvanDDE)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(BRIDGE_PACKAGE_NAME TolvanDDE-${PROJECT_VERSION}-win64)
+set(CPACK_PACKAGE_FILE_NAME ${BRIDGE_PACKAGE_NAME})
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+include(CPack)
+
+set(BRIDGE_PACKAGE_ZIP ${CMAKE_BINARY_DIR}/package/${BRIDGE_PACKAGE_NAME}.zip)

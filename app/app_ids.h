@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace app {
@@ -51,6 +52,10 @@ constexpr const char* kConnect = "Connect";
 constexpr int kPanelConnection = 1;
 constexpr int kPanelRegistration = 2;
 constexpr int kPanelFlight = 3;
+constexpr int kPanelDrops = 4;
 constexpr int kPanelErrors = 5;
+
+// The most bytes that may wait for a slow client; see ForwardOne.
+constexpr std::size_t kMaxSendBacklog = 4 * 1024 * 1024;
 
 }  // namespace app

@@ -12,6 +12,7 @@ namespace {
 constexpr const wchar_t* kWindowClass = L"TolvanDdeServerMain";
 constexpr int kClientWidth = 335;  // pixels at 96 dpi: 5025 x 1950 twips
 constexpr int kClientHeight = 130;
+constexpr std::size_t kMaxShownChars = 16384;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
 int ScreenDpi() {
@@ -95,7 +96,8 @@ void frmMain::CreateMainWindow() {
   if (!mWindow) throw SocketError(static_cast<std::int32_t>(GetLastError()), "frmMain", "Cannot create the window.");
 
   mDisplay = CreateWindowExW(
-      WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY,
+      WS_EX_CLIENTEDGE, L"EDIT", L"",
+      WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY,
       TwipsToPixels(120, dpi), TwipsToPixels(120, dpi), TwipsToPixels(4815, dpi), TwipsToPixels(1455, dpi),
       mWindow.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kDisplayId)), mInstance, nullptr);
   SendMessageW(mDisplay, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
@@ -282,7 +284,12 @@ void frmMain::SendMsg(const std::string& inMsg, std::int32_t DDESource) {
 void frmMain::ShowLatest() {
   mShownAt = GetTickCount64();
   if (mLatest.display && mDisplay) {
-    SetWindowTextW(mDisplay, reinterpret_cast<const wchar_t*>(ToUtf16(*mLatest.display).c_str()));
+    // A text box lays out every character it holds; a decoder text of a
+    // megabyte would stall the window, so only its start is shown. Lines are
+    // not wrapped either: wrapping a long unbroken line costs far more.
+    std::string shown = mLatest.display->substr(0, kMaxShownChars);
+    if (mLatest.display->size() > kMaxShownChars) shown += "\r\n...";
+    SetWindowTextW(mDisplay, reinterpret_cast<const wchar_t*>(ToUtf16(shown).c_str()));
   }
   if (mLatest.panels) {
     StatusBar().PanelText(kPanelRegistration, mLatest.panels->first);
@@ -302,6 +309,19 @@ void frmMain::ForwardOne(const std::string& inMsg, std::int32_t DDESource) {
 
   // Start-up links the decoders before wns exists: such a message is only shown.
   if (!wns || (wns->State() != CSocket::StateConnected && wns->State() != CSocket::StateConnecting)) return;
+  // A client that stops reading would make the send backlog grow without
+  // end. Past the limit whole messages are dropped and counted, never part of
+  // one, so the stream stays parseable and a reader that resumes gets every
+  // later record intact.
+  const std::size_t backlog = wns->PendingSendBytes();
+  if (backlog > 0 && backlog + FrameHeader::kSize + f->Frame.size() > kMaxSendBacklog) {
+    ++mDroppedMessages;
+    StatusBar().PanelText(kPanelDrops, "Lost " + std::to_string(mDroppedMessages));
+    if (DebugLogOn()) {
+      Log("dropped Message: client not reading, " + std::to_string(mDroppedMessages) + " dropped", f->Normalised);
+    }
+    return;
+  }
   mLatest.panels = {f->Message.AircraftReg, f->Message.FlightNumber};
   if (DebugLogOn()) Log(ForwardLogDescription(*f), f->Normalised);
 

@@ -75,6 +75,7 @@ class frmMain : public CSocketEvents, public SysTrayEvents {
   bool Shown() const { return bShown; }
   bool Ended() const { return mEnded; }
   bool DebugLogOn() const;
+  std::uint64_t DroppedMessages() const { return mDroppedMessages; }
 
   // The hidden DDE input boxes of the four decoder sources.
   DdeTextBox SkySpyIn{[this] { SkySpyIn_Change(); }};
@@ -135,6 +136,7 @@ class frmMain : public CSocketEvents, public SysTrayEvents {
     std::optional<std::pair<std::string, std::string>> panels;  // registration, flight
   } mLatest;
   ULONGLONG mShownAt = 0;
+  std::uint64_t mDroppedMessages = 0;
 };
 
 // One pass of the message loop: dispatches what is queued, then returns.

@@ -16,6 +16,7 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000)
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
       if (done()) return true;
+      if (GetTickCount64() >= deadline) return false;  // a queue that never empties
     }
     if (done()) return true;
     if (GetTickCount64() >= deadline) return false;

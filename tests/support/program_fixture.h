@@ -40,13 +40,21 @@ struct StreamClient {
   RecordReader reader;
   std::vector<Record> records;
   std::string raw;
+  // Connects, retrying for a while: the program may be between two listens.
   explicit StreamClient(int port = 2201) {
-    s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     sa.sin_port = htons(static_cast<u_short>(port));
     sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    PumpUntil(
+        [&] {
+          if (s != INVALID_SOCKET) closesocket(s);
+          s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+          if (connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return true;
+          PumpFor(10);
+          return false;
+        },
+        5000);
     u_long nonBlocking = 1;
     ioctlsocket(s, FIONBIO, &nonBlocking);
   }

@@ -1,0 +1,311 @@
+// The program under load, faults and odd input: slow and vanishing clients,
+// dying decoders, a port taken by another program, a log it cannot write,
+// texts of every size. Real processes on loopback, bounded in count and time.
+
+#include <windows.h>
+#include <winsock2.h>
+
+#include <gtest/gtest.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app_ids.h"
+#include "program_fixture.h"
+#include "temp_working_dir.h"
+
+using namespace app;
+
+namespace {
+
+const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
+
+std::string Downlink(const std::string& content) {
+  return "ACARS mode: 2 Aircraft reg: .G-EUPT\r\nMessage label: H1 Block id: 4 Msg. no: M01A\r\nFlight id: BA0286"
+         "\r\nMessage content:-\r\n" +
+         content + "\r\n------------------------[ 2 ]\r\n";
+}
+
+SIZE_T WorkingSet() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  return counters.WorkingSetSize;
+}
+
+int SequenceOf(const Record& r) {
+  const auto at = r.Frame.find("SEQ ");
+  return at == std::string::npos ? -1 : std::stoi(r.Frame.substr(at + 4, 6));
+}
+
+class Reliability : public InTempWorkingDir {
+ protected:
+  std::wstring WriteFeed(const std::vector<std::string>& texts) {
+    const auto feed = dir_ / "test.feed";
+    std::ofstream out(feed, std::ios::binary);
+    for (const auto& t : texts) out << t << "%%\r\n";
+    return L"\"" + feed.wstring() + L"\"";
+  }
+};
+
+}  // namespace
+
+TEST_F(Reliability, ClientThatStopsReadingLosesWholeMessagesOnly) {
+  NamedEvent ready(L"ready"), start(L"start");
+  const std::string big(5000, 'x');
+  const std::wstring feed = WriteFeed({Downlink("SEQ {seq} " + big), Downlink("SEQ {seq} " + big + "y")});
+  ChildProcess sim(L"decoder_sim.exe", L"--feed " + feed + L" --count 2000 --wait-links 4 --quiet --ready-event " +
+                                           ready.name + L" --start-event " + start.name);
+  ASSERT_TRUE(ready.Wait());
+  Program p;
+  StreamClient client;
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  const SIZE_T before = WorkingSet();
+
+  // One byte a second while the decoders push (the program runs on this
+  // thread: the test pumps its messages in between).
+  start.Set();
+  std::string slow;
+  for (int second = 0; second < 4; ++second) {
+    PumpFor(1000);
+    char byte;
+    if (recv(client.s, &byte, 1, 0) == 1) slow += byte;
+  }
+  EXPECT_EQ(sim.Wait(), 0);
+  PumpFor(300);
+  const SIZE_T during = WorkingSet();
+  const std::uint64_t dropped = p.form.DroppedMessages();
+  EXPECT_GT(dropped, 0u);
+  EXPECT_EQ(p.Panel(4), "Lost " + std::to_string(dropped));
+  EXPECT_LT(during, before + 24 * 1024 * 1024) << before << " -> " << during;
+
+  // Reading again: every record that was not dropped arrives whole.
+  client.raw = slow;
+  client.reader.Feed(slow);
+  const std::size_t expected = 2000 - dropped;
+  ASSERT_TRUE(client.WaitRecords(expected, 60000)) << client.records.size() << " of " << expected;
+  p.form.SkySpyIn.SetText(Downlink("SEQ 999999 AFTER"));
+  ASSERT_TRUE(client.WaitRecords(expected + 1));
+  EXPECT_TRUE(client.reader.Error().empty());
+  int last = -1;
+  for (const Record& r : client.records) {
+    ASSERT_TRUE(ParseFrameText(r.Frame));
+    const int seq = SequenceOf(r);
+    EXPECT_GT(seq, last);
+    last = seq;
+  }
+  EXPECT_EQ(last, 999999);
+}
+
+TEST_F(Reliability, FiveHundredClientsComeAndGo) {
+  Program p;
+  ASSERT_TRUE(p.WaitPanel1("Waiting for Client"));
+  ULONGLONG slowest = 0;
+  for (int cycle = 0; cycle < 500; ++cycle) {
+    // Connect, retrying while the program is between two listens.
+    const ULONGLONG began = GetTickCount64();
+    SOCKET s = INVALID_SOCKET;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+          s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+          sockaddr_in sa{};
+          sa.sin_family = AF_INET;
+          sa.sin_port = htons(2201);
+          sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+          if (connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return true;
+          closesocket(s);
+          PumpFor(5);
+          return false;
+        },
+        5000))
+        << "cycle " << cycle;
+    ASSERT_TRUE(PumpUntil([&] { return p.form.Socket()->State() == CSocket::StateConnected; }, 5000)) << cycle;
+    slowest = std::max(slowest, GetTickCount64() - began);
+    if (cycle % 3 == 0) {
+      // Leave in the middle of a record.
+      p.form.AirNavIn.SetText(Downlink("SEQ " + std::to_string(cycle) + " " + std::string(2000, 'z')));
+      char part[40];
+      recv(s, part, sizeof part, 0);
+    }
+    closesocket(s);
+  }
+  std::printf("slowest accept of 500: %llu ms\n", static_cast<unsigned long long>(slowest));
+  EXPECT_LT(slowest, 2000u);
+  // And the next one is served normally, with whole records.
+  StreamClient client;
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  p.form.AirNavIn.SetText(Downlink("SEQ 000001 LAST"));
+  ASSERT_TRUE(client.WaitRecords(1));
+  EXPECT_EQ(SequenceOf(client.records[0]), 1);
+  EXPECT_EQ(client.raw.size(), 16 + client.records[0].Frame.size());
+}
+
+TEST_F(Reliability, GarbageFromTheClientDoesNotStopTheMessages) {
+  Program p;
+  StreamClient client;
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  PumpFor(200);
+  const SIZE_T before = WorkingSet();
+  std::atomic<bool> done{false};
+  std::atomic<long> sent{0};
+  std::thread sender([&] {
+    std::vector<char> chunk(64 * 1024, '\x7f');
+    while (sent < 50L * 1024 * 1024) {
+      const int n = send(client.s, chunk.data(), static_cast<int>(chunk.size()), 0);
+      if (n > 0) {
+        sent += n;
+      } else if (WSAGetLastError() == WSAEWOULDBLOCK) {
+        Sleep(1);
+      } else {
+        break;
+      }
+    }
+    done = true;
+  });
+  int sentMessages = 0;
+  PumpUntil(
+      [&] {
+        p.form.PosfixIn.SetText(Downlink("SEQ " + std::to_string(100000 + sentMessages++)));
+        client.Poll();
+        return done.load();
+      },
+      180000);
+  sender.join();
+  ASSERT_TRUE(done);
+  EXPECT_GE(sent.load(), 50L * 1024 * 1024);
+  ASSERT_TRUE(client.WaitRecords(static_cast<std::size_t>(sentMessages)));
+  EXPECT_TRUE(client.reader.Error().empty());
+  EXPECT_LT(WorkingSet(), before + 16 * 1024 * 1024);
+  EXPECT_EQ(p.form.DroppedMessages(), 0u);
+}
+
+TEST_F(Reliability, DecoderThatDiesIsLinkedAgain) {
+  Program p;
+  StreamClient client;
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  {
+    NamedEvent ready(L"ready1");
+    ChildProcess sim(L"decoder_sim.exe",
+                     L"--services POSFIX --count 100000 --interval 20 --wait-links 1 --quiet "
+                     L"--ready-event " +
+                         ready.name);
+    ASSERT_TRUE(ready.Wait());
+    p.Click(kCmdPosfix);
+    ASSERT_TRUE(p.Checked(kCmdPosfix));
+    ASSERT_TRUE(client.WaitRecords(5));
+  }  // killed in the middle of its stream
+  PumpFor(500);
+  EXPECT_TRUE(p.Checked(kCmdPosfix));
+  const std::size_t before = client.Poll();
+  NamedEvent ready(L"ready2");
+  ChildProcess sim(L"decoder_sim.exe",
+                   L"--services POSFIX --count 5 --wait-links 1 --linger 500 --quiet "
+                   L"--ready-event " +
+                       ready.name);
+  ASSERT_TRUE(ready.Wait());
+  p.Click(kCmdPosfix);  // the dead link goes
+  EXPECT_FALSE(p.Checked(kCmdPosfix));
+  p.Click(kCmdPosfix);  // and the new decoder is linked
+  EXPECT_TRUE(p.Checked(kCmdPosfix));
+  ASSERT_TRUE(client.WaitRecords(before + 5));
+  EXPECT_EQ(sim.Wait(), 0);
+  EXPECT_TRUE(client.reader.Error().empty());
+}
+
+TEST_F(Reliability, PortTakenMeanwhileIsRetriedUntilFree) {
+  Program p;
+  SOCKET first = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(2201);
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(connect(first, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  // While the client is served nobody listens; another program takes the port.
+  SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in any{};
+  any.sin_family = AF_INET;
+  any.sin_port = htons(2201);
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&any), sizeof any), 0) << WSAGetLastError();
+  ASSERT_EQ(listen(holder, 1), 0);
+  closesocket(first);
+  ASSERT_TRUE(p.WaitPanel1("Server disabled"));
+  PumpFor(1000);  // five ticks: still retrying, still running
+  EXPECT_EQ(p.Panel(1), "Server disabled");
+  EXPECT_NE(p.Panel(5).find("10048"), std::string::npos) << p.Panel(5);
+  closesocket(holder);
+  ASSERT_TRUE(p.WaitPanel1("Waiting for Client"));
+  EXPECT_EQ(p.Panel(5), "");
+  StreamClient client;
+  EXPECT_TRUE(p.WaitPanel1("Client connected"));
+}
+
+TEST_F(Reliability, LogHeldByAnotherProgramIsNeverCut) {
+  { std::ofstream("xmlfile.log", std::ios::binary) << "kept\r\n"; }
+  Program p;
+  p.Click(kCmdDebugLog);
+  HANDLE other = CreateFileW(L"xmlfile.log", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  StreamClient client;
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  p.form.SkySpyIn.SetText(Downlink("SEQ 000001 WHILE HELD"));
+  ASSERT_TRUE(client.WaitRecords(1));
+  EXPECT_NE(p.Panel(5).find("xmlfile.log"), std::string::npos) << p.Panel(5);
+  CloseHandle(other);
+  EXPECT_EQ(ReadFile("xmlfile.log"), "kept\r\n");
+  p.form.SkySpyIn.SetText(Downlink("SEQ 000002 AFTER"));
+  ASSERT_TRUE(client.WaitRecords(2));
+  const std::string log = ReadFile("xmlfile.log");
+  EXPECT_EQ(log.rfind("kept\r\nDES: SkySpyIn ", 0), 0u);
+  EXPECT_NE(log.find("SEQ 000002 AFTER"), std::string::npos);
+}
+
+TEST_F(Reliability, TextsOfEverySizeAndShape) {
+  // Over DDE: texts of 32,767, 32,768 and a million characters, one of only
+  // line breaks and one of repeated labels, then an ordinary message.
+  NamedEvent ready(L"ready"), start(L"start");
+  const std::vector<std::string> overDde = {
+      Downlink(std::string(32767 - 180, 'c')),
+      Downlink(std::string(32768, 'd')),
+      Downlink(std::string(1000000, 'e')),
+      "\r\n\r\n\r\n\r\n\r\r\r\n\n\n\n",
+      "Message label: H1 Message label: SQ Block id: 1 Block id: A Msg. no: Msg. no: 1234 Flight id: Flight id: "
+      "Message content:-\r\nMessage content:-\r\n------------------------[------------------------[\r\n",
+      Downlink("SEQ 000042 STILL GOING"),
+  };
+  const std::wstring feed = WriteFeed(overDde);
+  ChildProcess sim(L"decoder_sim.exe", L"--services ANAD --feed " + feed + L" --wait-links 1 --quiet --ready-event " +
+                                           ready.name + L" --start-event " + start.name);
+  ASSERT_TRUE(ready.Wait());
+  Program p;
+  StreamClient client;
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  start.Set();
+  ASSERT_TRUE(client.WaitRecords(overDde.size(), 60000)) << client.records.size();
+  EXPECT_EQ(sim.Wait(), 0);
+  EXPECT_TRUE(client.reader.Error().empty());
+  EXPECT_EQ(SequenceOf(client.records.back()), 42);
+  EXPECT_EQ(client.records[1].Frame.size(), 7 + 1 + 7 + 2 + 1 + 4 + 6 + 32768 + 2u);
+  EXPECT_EQ(client.records[2].Header.Length, static_cast<std::int32_t>(7 + 1 + 7 + 2 + 1 + 4 + 6 + 1000000 + 2));
+
+  // Through the box itself, texts of exact lengths and with NUL bytes (DDE
+  // text ends at its first NUL): only the empty and the 10-character text
+  // are no messages.
+  const std::vector<std::string> direct = {"",
+                                           std::string(10, 'a'),
+                                           std::string(11, 'b'),
+                                           "no labels at all in this text, just words",
+                                           "Message content:-",
+                                           Downlink(std::string("A\0B\0C", 5)),
+                                           Downlink("SEQ 000043 STILL GOING")};
+  for (const std::string& text : direct) p.form.AirNavIn.SetText(text);
+  ASSERT_TRUE(client.WaitRecords(overDde.size() + direct.size() - 2));
+  PumpFor(200);
+  EXPECT_EQ(client.Poll(), overDde.size() + direct.size() - 2);
+  EXPECT_NE(client.records[client.records.size() - 2].Frame.find(std::string("A\0B\0C", 5)), std::string::npos);
+  EXPECT_EQ(SequenceOf(client.records.back()), 43);
+}

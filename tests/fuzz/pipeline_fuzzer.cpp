@@ -1,0 +1,66 @@
+// Feeds arbitrary bytes to the pipeline as decoder text and checks what must
+// hold for every record that could go on the wire.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "decoder_text_parser.h"
+#include "forwarding.h"
+#include "frame_reader.h"
+
+namespace {
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+bool IsDigit(const std::string& s) {
+  return s.size() == 1 && s[0] >= '0' && s[0] <= '9';
+}
+
+void CheckRecord(const AcarsMessage& m) {
+  Check(m.Uplink + m.Squitter <= 1);
+  Check(m.Uplink >= 0 && m.Squitter >= 0);
+  if (IsDigit(m.BlockID)) {
+    Check(m.Uplink == 0 && m.Squitter == 0);
+  } else {
+    Check(m.MessageNumber.empty() && m.FlightNumber.empty());
+  }
+  Check(m.Mode.size() <= 1 && m.AircraftReg.size() <= 7 && m.MessageLabel.size() <= 2 && m.BlockID.size() <= 1);
+  Check(m.MessageNumber.size() <= 4 && m.FlightNumber.size() <= 6);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const std::int32_t source = size % 3 == 0 ? 0 : size % 3 == 1 ? 1 : 3;
+
+  // The parser alone, on text that was not normalised.
+  CheckRecord(REZUZ2ARI::ParseDecoderText(text, source));
+
+  const auto f = PrepareMessage(text, source);
+  if (!f) {
+    Check(size <= 10);
+    return 0;
+  }
+  const AcarsMessage& m = f->Message;
+  CheckRecord(m);
+  Check(m.Source == source);
+  Check(f->Frame.size() == 7 + m.Mode.size() + m.AircraftReg.size() + m.MessageLabel.size() + m.BlockID.size() +
+                               m.MessageNumber.size() + m.FlightNumber.size() + m.MessageContent.size());
+  Check(f->Header.Length == static_cast<std::int32_t>(f->Frame.size()));
+  Check(f->Header.Uplink == m.Uplink && f->Header.Squitter == m.Squitter && f->Header.Source == source);
+  Check(CheckHeader(f->Header, RecordReader::kMaxFrame).empty());
+
+  // What a client reads back is the same record.
+  RecordReader reader;
+  reader.Feed(RecordBytes(*f));
+  const auto record = reader.Next();
+  Check(record && record->Frame == f->Frame && reader.Buffered() == 0);
+  (void)ForwardLogDescription(*f);
+  return 0;
+}

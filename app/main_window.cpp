@@ -272,9 +272,22 @@ void frmMain::SendMsg(const std::string& inMsg, std::int32_t DDESource) {
   if (mForwarding) return;  // the send in progress takes it next
   mForwarding = true;
   while (!mPending.empty()) {
-    const PendingText next = std::move(mPending.front());
-    mPending.pop_front();
-    Guarded("SendMsg", [&] { ForwardOne(next.text, next.source); });
+    // Every text queued by now is prepared in order, and their records go to
+    // the socket as one piece: each send call costs far more than the bytes
+    // it carries, so under load this is what keeps up with the decoders.
+    // Each record is whole and in order, header first.
+    std::string records;
+    while (!mPending.empty() && records.size() < kBatchBytes) {
+      const PendingText next = std::move(mPending.front());
+      mPending.pop_front();
+      Guarded("SendMsg", [&] { records += PrepareRecord(next.text, next.source, records.size()); });
+    }
+    if (!records.empty()) {
+      Guarded("SendMsg", [&] {
+        wns->SendData(ByteArray(records.begin(), records.end()));
+        DoEvents();
+      });
+    }
     if (GetTickCount64() - mShownAt >= kShowIntervalMs) ShowLatest();
   }
   mForwarding = false;
@@ -298,43 +311,34 @@ void frmMain::ShowLatest() {
   mLatest = {};
 }
 
-void frmMain::ForwardOne(const std::string& inMsg, std::int32_t DDESource) {
+std::string frmMain::PrepareRecord(const std::string& inMsg, std::int32_t DDESource, std::size_t batched) {
   const std::optional<ForwardedMessage> f = PrepareMessage(inMsg, DDESource);
-  if (!f) return;
+  if (!f) return {};
   if (IsDroppedHfMessage(f->Message)) {
     if (DebugLogOn()) Log("not send Message", "");
-    return;
+    return {};
   }
   mLatest.display = f->Normalised;
 
   // Start-up links the decoders before wns exists: such a message is only shown.
-  if (!wns || (wns->State() != CSocket::StateConnected && wns->State() != CSocket::StateConnecting)) return;
+  if (!wns || (wns->State() != CSocket::StateConnected && wns->State() != CSocket::StateConnecting)) return {};
   // A client that stops reading would make the send backlog grow without
   // end. Past the limit whole messages are dropped and counted, never part of
   // one, so the stream stays parseable and a reader that resumes gets every
   // later record intact.
-  const std::size_t backlog = wns->PendingSendBytes();
+  const std::size_t backlog = wns->PendingSendBytes() + batched;
   if (backlog > 0 && backlog + FrameHeader::kSize + f->Frame.size() > kMaxSendBacklog) {
     ++mDroppedMessages;
     StatusBar().PanelText(kPanelDrops, "Lost " + std::to_string(mDroppedMessages));
     if (DebugLogOn()) {
       Log("dropped Message: client not reading, " + std::to_string(mDroppedMessages) + " dropped", f->Normalised);
     }
-    return;
+    return {};
   }
   mLatest.panels = {f->Message.AircraftReg, f->Message.FlightNumber};
   if (DebugLogOn()) Log(ForwardLogDescription(*f), f->Normalised);
 
-  const FrameHeader::Bytes header = f->Header.ToBytes();
-  const std::intptr_t connection = wns->SocketHandle();
-  wns->SendData(ByteArray(header.begin(), header.end()));
-  DoEvents();
-  // A frame text goes only behind its own header: if the connection changed
-  // during the pass, this message is lost to the old client, not sent to a
-  // new one as a fragment.
-  if (wns->SocketHandle() != connection) return;
-  wns->SendData(f->Frame);
-  DoEvents();
+  return RecordBytes(*f);
 }
 
 void frmMain::Log(const std::string& des, const std::string& msg) {

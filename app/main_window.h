@@ -99,7 +99,10 @@ class frmMain : public CSocketEvents, public SysTrayEvents {
   // Opens or closes one decoder's link, by its Source menu item.
   void ToggleSource(UINT command, DdeTextBox& box, const char* application, const char* label);
   void BoxChanged(const char* tag, const DdeTextBox& box, std::int32_t source);
-  void ForwardOne(const std::string& inMsg, std::int32_t DDESource);
+  // Steps of forwarding one text up to the send: the record's bytes, or
+  // nothing when the text is not to be sent. `batched`: bytes of records
+  // prepared before it and not yet handed to the socket.
+  std::string PrepareRecord(const std::string& inMsg, std::int32_t DDESource, std::size_t batched);
   // Puts the latest message into dspMsg and the status panels.
   void ShowLatest();
   // A debug-log entry; a log that cannot be written is reported, and the
@@ -131,6 +134,8 @@ class frmMain : public CSocketEvents, public SysTrayEvents {
   // the forwarding itself: during a burst the window shows the latest
   // message a few times a second, and always the last one at its end.
   static constexpr ULONGLONG kShowIntervalMs = 100;
+  // The most record bytes handed to the socket in one send.
+  static constexpr std::size_t kBatchBytes = 64 * 1024;
   struct Latest {
     std::optional<std::string> display;
     std::optional<std::pair<std::string, std::string>> panels;  // registration, flight

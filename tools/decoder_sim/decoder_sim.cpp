@@ -9,7 +9,8 @@
 //               [--delay MS] [--linger MS] [--quiet]
 //
 // Text i goes to service i modulo the number of services; "{seq}" in a text
-// becomes the text's sequence number. --wait-links waits until that many
+// becomes the text's sequence number, "{ts}" the time of publishing in
+// microseconds of the performance counter (for latency measurements). --wait-links waits until that many
 // advise loops have started, --start-event until the named event is set,
 // --start-file until the file exists, --delay that many milliseconds more.
 // --ready-event and --ready-file tell that the services are registered.
@@ -128,6 +129,15 @@ bool PumpUntil(Done done, DWORD timeout, HANDLE event = nullptr) {
     const DWORD wait = static_cast<DWORD>(std::min<ULONGLONG>(end - now, 20));
     MsgWaitForMultipleObjects(event ? 1 : 0, event ? &event : nullptr, FALSE, wait, QS_ALLINPUT);
   }
+}
+
+std::string StampText(std::string text) {
+  const auto at = text.find("{ts}");
+  if (at == std::string::npos) return text;
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return text.replace(at, 4, std::to_string(now.QuadPart * 1000000 / frequency.QuadPart));
 }
 
 void Publish(std::size_t service, const std::string& text) {
@@ -251,7 +261,8 @@ int main(int argc, char** argv) {
     const long count = o.count < 0 ? static_cast<long>(feed.size()) : o.count;
     for (long i = 0; i < count; ++i) {
       const std::size_t service = static_cast<std::size_t>(i) % gServices.size();
-      Publish(service, NumberText(feed[static_cast<std::size_t>(i) % feed.size()], static_cast<unsigned>(i)));
+      Publish(service,
+              StampText(NumberText(feed[static_cast<std::size_t>(i) % feed.size()], static_cast<unsigned>(i))));
       ++published;
       if (o.interval) {
         PumpUntil([] { return false; }, o.interval);

@@ -3,14 +3,17 @@
 // every header and prints each record readably.
 //
 //   record_viewer [--host H] [--port P] [--hex] [--count-only] [--limit N]
-//                 [--idle-exit MS] [--no-reconnect] [--ready-file PATH]
+//                 [--idle-exit MS] [--no-reconnect] [--ready-file PATH] [--latency]
 //
 // It reconnects when the bridge goes away, unless --no-reconnect. It ends
 // after --limit records, after --idle-exit milliseconds without data once
 // data has come, or on Ctrl-C, and then prints a line of totals. With
-// --ready-file it creates that file once it is connected. The exit code is 1 when any
+// --ready-file it creates that file once it is connected. --latency (Windows
+// build) reads "TS=<microseconds>" that the decoder simulator put into a
+// text and reports the median and 99th percentile of the time to arrival. The exit code is 1 when any
 // record was malformed.
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -19,6 +22,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "command_line.h"
 #include "frame_reader.h"
@@ -55,11 +59,26 @@ struct Options {
   long idleExitMs = -1;
   bool reconnect = true;
   std::string readyFile;
+  bool latency = false;
 };
 
 volatile std::sig_atomic_t gStop = 0;
 
+// Microseconds of the clock the decoder simulator stamps its texts with.
+long long NowMicroseconds() {
+#ifdef _WIN32
+  LARGE_INTEGER now, frequency;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&frequency);
+  return now.QuadPart * 1000000 / frequency.QuadPart;
+#else
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+#endif
+}
+
 struct Totals {
+  std::vector<long long> latencies;
   std::chrono::steady_clock::time_point first, last;
   long records = 0;
   long long bytes = 0;
@@ -69,6 +88,11 @@ struct Totals {
 
 void PrintRecord(const Record& r, const Options& o, Totals& t) {
   if (!ParseFrameText(r.Frame)) ++t.malformed;
+  if (o.latency) {
+    if (const auto at = r.Frame.find("TS="); at != std::string::npos) {
+      t.latencies.push_back(NowMicroseconds() - std::atoll(r.Frame.c_str() + at + 3));
+    }
+  }
   if (o.countOnly) return;
   std::string text = DescribeRecord(r, t.records);
   if (o.hex) {
@@ -126,6 +150,8 @@ Options Parse(int argc, char** argv) {
       o.idleExitMs = args.Number();
     } else if (args.Is("--ready-file")) {
       o.readyFile = args.Value();
+    } else if (args.Is("--latency")) {
+      o.latency = true;
     } else if (args.Is("--no-reconnect")) {
       o.reconnect = false;
     } else {
@@ -196,6 +222,12 @@ int main(int argc, char** argv) {
   }
   std::printf("totals: %ld records (SkySpy %ld, Airmaster %ld, AirNav/Posfix %ld), %lld bytes, %ld malformed\n",
               t.records, t.bySource[0], t.bySource[1], t.bySource[3], t.bytes, t.malformed);
+  if (!t.latencies.empty()) {
+    std::sort(t.latencies.begin(), t.latencies.end());
+    const auto at = [&](double q) { return t.latencies[static_cast<std::size_t>(q * (t.latencies.size() - 1))]; };
+    std::printf("latency: median %.2f ms, 99th percentile %.2f ms, max %.2f ms over %zu records\n", at(0.5) / 1000.0,
+                at(0.99) / 1000.0, t.latencies.back() / 1000.0, t.latencies.size());
+  }
   if (o.countOnly && t.records > 1) {
     const double ms = std::chrono::duration<double, std::milli>(t.last - t.first).count();
     std::printf("first to last record: %.0f ms, %.0f records/s\n", ms, ms > 0 ? (t.records - 1) * 1000.0 / ms : 0.0);

@@ -1,0 +1,92 @@
+// The pipeline's speed on one core: normalise, parse, build the frame text and
+// the header for every text of the sample feed, beside a baseline that only
+// copies the same bytes (the memory-bandwidth limit of the same loop).
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "forwarding.h"
+
+namespace {
+
+std::vector<std::string> SampleTexts() {
+  std::ifstream in(BRIDGE_SAMPLE_FEED, std::ios::binary);
+  const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+  std::vector<std::string> texts;
+  std::string current;
+  std::size_t at = 0;
+  while (at < bytes.size()) {
+    const auto end = bytes.find('\n', at);
+    const std::size_t next = end == std::string::npos ? bytes.size() : end + 1;
+    const std::string line = bytes.substr(at, next - at);
+    if (line == "%%\n" || line == "%%\r\n") {
+      texts.push_back(current);
+      current.clear();
+    } else {
+      current += line;
+    }
+    at = next;
+  }
+  return texts;
+}
+
+const std::vector<std::string>& Texts() {
+  static const std::vector<std::string> texts = SampleTexts();
+  return texts;
+}
+
+std::int64_t FeedBytes() {
+  std::int64_t n = 0;
+  for (const auto& t : Texts()) n += static_cast<std::int64_t>(t.size());
+  return n;
+}
+
+void BM_Pipeline(benchmark::State& state) {
+  for (auto _ : state) {
+    for (const std::string& text : Texts()) {
+      auto forwarded = PrepareMessage(text, 3);
+      std::string record = RecordBytes(*forwarded);
+      benchmark::DoNotOptimize(record.data());
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(Texts().size()));
+  state.SetBytesProcessed(state.iterations() * FeedBytes());
+}
+BENCHMARK(BM_Pipeline);
+
+void BM_CopyBaseline(benchmark::State& state) {
+  std::string out(1 << 16, '\0');
+  for (auto _ : state) {
+    for (const std::string& text : Texts()) {
+      std::memcpy(out.data(), text.data(), text.size());
+      benchmark::DoNotOptimize(out.data());
+      benchmark::ClobberMemory();
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(Texts().size()));
+  state.SetBytesProcessed(state.iterations() * FeedBytes());
+}
+BENCHMARK(BM_CopyBaseline);
+
+// The same, each text copied into a string of its own, as the pipeline takes
+// every text into memory of its own.
+void BM_CopyIntoNewString(benchmark::State& state) {
+  for (auto _ : state) {
+    for (const std::string& text : Texts()) {
+      std::string copy(text);
+      benchmark::DoNotOptimize(copy.data());
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(Texts().size()));
+  state.SetBytesProcessed(state.iterations() * FeedBytes());
+}
+BENCHMARK(BM_CopyIntoNewString);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -10,29 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "feed.h"
 #include "forwarding.h"
 
 namespace {
 
 std::vector<std::string> SampleTexts() {
   std::ifstream in(BRIDGE_SAMPLE_FEED, std::ios::binary);
-  const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-  std::vector<std::string> texts;
-  std::string current;
-  std::size_t at = 0;
-  while (at < bytes.size()) {
-    const auto end = bytes.find('\n', at);
-    const std::size_t next = end == std::string::npos ? bytes.size() : end + 1;
-    const std::string line = bytes.substr(at, next - at);
-    if (line == "%%\n" || line == "%%\r\n") {
-      texts.push_back(current);
-      current.clear();
-    } else {
-      current += line;
-    }
-    at = next;
-  }
-  return texts;
+  return SplitFeed(std::string(std::istreambuf_iterator<char>(in), {}));
 }
 
 const std::vector<std::string>& Texts() {

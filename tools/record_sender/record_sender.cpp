@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "feed.h"
 #include "forwarding.h"
 
 #ifdef _WIN32
@@ -30,30 +31,6 @@ void CloseSocket(Socket s) {
 }
 #endif
 
-namespace {
-
-std::vector<std::string> SplitTexts(const std::string& bytes) {
-  std::vector<std::string> texts;
-  std::string current;
-  std::size_t at = 0;
-  while (at < bytes.size()) {
-    auto end = bytes.find('\n', at);
-    const std::size_t next = end == std::string::npos ? bytes.size() : end + 1;
-    const std::string line = bytes.substr(at, next - at);
-    if (line == "%%\n" || line == "%%\r\n") {
-      texts.push_back(current);
-      current.clear();
-    } else {
-      current += line;
-    }
-    at = next;
-  }
-  if (!current.empty()) texts.push_back(current);
-  return texts;
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   std::string feed;
   int port = 2202;
@@ -71,7 +48,7 @@ int main(int argc, char** argv) {
     }
   }
   std::ifstream in(feed, std::ios::binary);
-  const std::vector<std::string> texts = SplitTexts(std::string(std::istreambuf_iterator<char>(in), {}));
+  const std::vector<std::string> texts = SplitFeed(std::string(std::istreambuf_iterator<char>(in), {}));
   std::vector<std::string> records;
   for (const std::string& t : texts) {
     if (auto f = PrepareMessage(t, 3)) records.push_back(RecordBytes(*f));

@@ -31,9 +31,12 @@ std::string LineBreaksToCrLf(std::string_view text) {
     if (pendingCr) out += '\r';
     pendingCr = false;
   };
+  // The next CR and the next LF, each looked for again only once passed.
+  std::size_t nextCr = text.find('\r'), nextLf = text.find('\n');
   for (std::size_t at = 0; at < text.size();) {
-    const std::size_t brk = std::min(text.find('\r', at), text.find('\n', at));
-    const std::size_t end = brk == std::string_view::npos ? text.size() : brk;
+    if (nextCr < at) nextCr = text.find('\r', at);
+    if (nextLf < at) nextLf = text.find('\n', at);
+    const std::size_t end = std::min({nextCr, nextLf, text.size()});
     if (end > at) {
       flush();
       out.append(text, at, end - at);

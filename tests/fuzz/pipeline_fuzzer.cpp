@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "decoder_text_normaliser.h"
 #include "decoder_text_parser.h"
 #include "forwarding.h"
 #include "frame_reader.h"
@@ -15,6 +16,26 @@ namespace {
 
 void Check(bool condition) {
   if (!condition) std::abort();
+}
+
+// The normalisation written as its four plain passes, to hold the one-pass
+// version to.
+std::string ReplaceEvery(std::string_view text, std::string_view from, std::string_view to) {
+  std::string out;
+  std::size_t pos = 0;
+  for (auto hit = text.find(from); hit != std::string_view::npos; hit = text.find(from, pos)) {
+    out.append(text, pos, hit - pos);
+    out.append(to);
+    pos = hit + from.size();
+  }
+  return out.append(text, pos);
+}
+
+std::string ReferenceNormalise(std::string_view text) {
+  std::string s = ReplaceEvery(text, "ACARS mode:  ", "ACARS mode: ");
+  s = ReplaceEvery(s, "Aircraft reg:  ", " Aircraft reg: ");
+  s = ReplaceEvery(s, "\n", "\r\n");
+  return ReplaceEvery(s, "\r\r", "\r");
 }
 
 bool IsDigit(const std::string& s) {
@@ -38,6 +59,8 @@ void CheckRecord(const AcarsMessage& m) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::int32_t source = size % 3 == 0 ? 0 : size % 3 == 1 ? 1 : 3;
+
+  Check(NormaliseDecoderText(text) == ReferenceNormalise(text));
 
   // The parser alone, on text that was not normalised.
   CheckRecord(REZUZ2ARI::ParseDecoderText(text, source));

@@ -46,12 +46,6 @@ std::string Downlink(const std::string& flight, const std::string& content) {
 
 class InTempDir : public InTempWorkingDir {
  protected:
-  std::wstring WriteFeed(const std::vector<std::string>& texts) {
-    const fs::path feed = dir_ / "test.feed";
-    std::ofstream out(feed, std::ios::binary);
-    for (const auto& t : texts) out << t << "%%\r\n";
-    return L"\"" + feed.wstring() + L"\"";
-  }
   static std::string ReadLog() { return ReadFile("xmlfile.log"); }
   static std::string Entry(const std::string& des, const std::string& msg) {
     return "DES: " + des + "\r\n\r\nMSG: \r\n" + msg + "\r\n" + kSeparator;

@@ -42,15 +42,7 @@ int SequenceOf(const Record& r) {
   return at == std::string::npos ? -1 : std::stoi(r.Frame.substr(at + 4, 6));
 }
 
-class Reliability : public InTempWorkingDir {
- protected:
-  std::wstring WriteFeed(const std::vector<std::string>& texts) {
-    const auto feed = dir_ / "test.feed";
-    std::ofstream out(feed, std::ios::binary);
-    for (const auto& t : texts) out << t << "%%\r\n";
-    return L"\"" + feed.wstring() + L"\"";
-  }
-};
+using Reliability = InTempWorkingDir;
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 class InTempWorkingDir : public ::testing::Test {
  protected:
@@ -23,6 +24,14 @@ class InTempWorkingDir : public ::testing::Test {
     std::filesystem::current_path(previous_);
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
+  }
+  // Writes a decoder feed (each text, then a "%%" line) into the folder;
+  // returns its path, quoted for a command line.
+  std::wstring WriteFeed(const std::vector<std::string>& texts) const {
+    const auto feed = dir_ / "test.feed";
+    std::ofstream out(feed, std::ios::binary);
+    for (const auto& t : texts) out << t << "%%\r\n";
+    return L"\"" + feed.wstring() + L"\"";
   }
   static std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -55,7 +55,4 @@ constexpr int kPanelFlight = 3;
 constexpr int kPanelDrops = 4;
 constexpr int kPanelErrors = 5;
 
-// The most bytes that may wait for a slow client; see frmMain::PrepareRecord.
-constexpr std::size_t kMaxSendBacklog = 4 * 1024 * 1024;
-
 }  // namespace app

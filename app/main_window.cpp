@@ -36,11 +36,16 @@ bool IsChecked(HMENU menu, UINT id) {
 
 }  // namespace
 
-frmMain::frmMain(HINSTANCE instance) : mInstance(instance) {}
+frmMain::frmMain(HINSTANCE instance, std::int32_t port) : mInstance(instance), mPort(port) {
+  mRouter.AddOutput(mClientOutput);
+}
 
 frmMain::~frmMain() {
-  // Teardown order: stop the timer and the socket, take the icon out of the
-  // tray (which restores the window procedure), then the window itself.
+  // Teardown order: the decoder links first (closing one may dispatch data
+  // of another), the timer and the socket, the icon out of the tray (which
+  // restores the window procedure), then the window itself.
+  mEnded = true;
+  CloseDecoderLinks();
   if (mWindow) KillTimer(mWindow.get(), kStateTimerId);
   if (wns) wns->SetOwner(nullptr);
   IconEvent.reset();
@@ -60,13 +65,23 @@ void frmMain::Load() {
 }
 
 int frmMain::Run() {
+  // Start-up has no error handling of its own: whatever fails is shown, and
+  // the program ends with a non-zero code.
+  auto fail = [](std::int32_t number, const std::string& description) {
+    const std::string text = "Run-time error '" + std::to_string(number) + "':\r\n\r\n" + description;
+    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(ToUtf16(text).c_str()), kCaption, MB_OK | MB_ICONERROR);
+    return number != 0 ? number : 1;
+  };
   try {
     Load();
   } catch (const SocketError& e) {
-    // Start-up has no error handling of its own: show the error and end.
-    const std::string text = "Run-time error '" + std::to_string(e.Number) + "':\r\n\r\n" + e.Description;
-    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(ToUtf16(text).c_str()), kCaption, MB_OK | MB_ICONERROR);
-    return e.Number != 0 ? e.Number : 1;
+    return fail(e.Number, e.Description);
+  } catch (const StartupError& e) {
+    return fail(e.Number, e.what());
+  } catch (const std::exception& e) {
+    return fail(1, e.what());
+  } catch (...) {
+    return fail(1, "Unexpected error.");
   }
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -93,11 +108,11 @@ void frmMain::CreateMainWindow() {
   AdjustWindowRectEx(&r, kWindowStyle, TRUE, 0);
   CreateWindowExW(0, kWindowClass, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
                   r.bottom - r.top, nullptr, nullptr, mInstance, this);
-  if (!mWindow) throw SocketError(static_cast<std::int32_t>(GetLastError()), "frmMain", "Cannot create the window.");
+  if (!mWindow) throw StartupError(static_cast<std::int32_t>(GetLastError()), "Cannot create the window.");
 
   mDisplay = CreateWindowExW(
       WS_EX_CLIENTEDGE, L"EDIT", L"",
-      WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | ES_READONLY,
+      WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY,
       TwipsToPixels(120, dpi), TwipsToPixels(120, dpi), TwipsToPixels(4815, dpi), TwipsToPixels(1455, dpi),
       mWindow.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kDisplayId)), mInstance, nullptr);
   SendMessageW(mDisplay, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
@@ -121,7 +136,8 @@ void frmMain::CreateMenuBar() {
 }
 
 clsStatusBar& frmMain::StatusBar() {
-  if (!sbStatus) {
+  // Never re-created once the window is gone: it would have no parent.
+  if (!sbStatus && mWindow) {
     sbStatus = std::make_unique<clsStatusBar>();
     sbStatus->Create(mWindow.get());
   }
@@ -158,7 +174,7 @@ void frmMain::Form_Load() {
   mnuAirNav_Click();
 
   wns = CSocket::Create(this);
-  wns->SetLocalPort(kServerPort);
+  wns->SetLocalPort(mPort);
   wns->Listen();
 }
 
@@ -169,6 +185,7 @@ void frmMain::Form_Unload() {
 }
 
 void frmMain::mnuExit_Click() {
+  CloseDecoderLinks();
   if (wns) wns->CloseSocket();
   // Ends at once, without the unload sequence; the icon still goes, so that
   // no dead icon stays in the tray.
@@ -180,6 +197,19 @@ void frmMain::EndProgram() {
   mEnded = true;
   KillTimer(mWindow.get(), kStateTimerId);
   PostQuitMessage(0);
+}
+
+void frmMain::CloseDecoderLinks() {
+  for (DdeTextBox* box : {&SkySpyIn, &AM2000In, &AirNavIn, &PosfixIn}) {
+    try {
+      box->SetLinkMode(0);
+    } catch (...) {
+      // Ending a conversation that is already gone has nothing to report.
+    }
+  }
+  if (mMenuBar) {
+    for (const UINT command : {kCmdSkySpy, kCmdAirmaster, kCmdAirNav, kCmdPosfix}) SetCheck(mMenuBar, command, false);
+  }
 }
 
 void frmMain::Form_Resize(WPARAM sizeType) {
@@ -199,7 +229,7 @@ void frmMain::mnuDebugLog_Click() {
 }
 
 bool frmMain::DebugLogOn() const {
-  return mMenuBar && IsChecked(mMenuBar, kCmdDebugLog);
+  return !mEnded && mMenuBar && IsChecked(mMenuBar, kCmdDebugLog);
 }
 
 // ---- decoder sources ----
@@ -247,98 +277,48 @@ void frmMain::ToggleSource(UINT command, DdeTextBox& box, const char* applicatio
 // ---- forwarding ----
 
 void frmMain::SkySpyIn_Change() {
-  BoxChanged("SkySpyIn ", SkySpyIn, 0);
+  BoxChanged("SkySpyIn ", SkySpyIn, mSkySpyInput);
 }
 void frmMain::AM2000In_Change() {
-  BoxChanged("AM2000In ", AM2000In, 1);
+  BoxChanged("AM2000In ", AM2000In, mAirmasterInput);
 }
 void frmMain::PosfixIn_Change() {
-  BoxChanged("PosfixIn ", PosfixIn, 3);
+  BoxChanged("PosfixIn ", PosfixIn, mPosfixInput);
 }
 void frmMain::AirNavIn_Change() {
-  BoxChanged("AirNavIn ", AirNavIn, 3);
+  BoxChanged("AirNavIn ", AirNavIn, mAirNavInput);
 }
 
-void frmMain::BoxChanged(const char* tag, const DdeTextBox& box, std::int32_t source) {
+void frmMain::BoxChanged(const char* tag, const DdeTextBox& box, std::size_t input) {
+  // Data the library still dispatches while the program ends goes nowhere.
+  if (mEnded || !mWindow) return;
   Guarded(tag, [&] {
     const std::string text = box.Text();
     if (DebugLogOn()) Log(ChangeLogDescription(tag, text), text);
-    SendMsg(text, source);
+    SendMsg(text, input);
   });
 }
 
-void frmMain::SendMsg(const std::string& inMsg, std::int32_t DDESource) {
-  mPending.push_back({inMsg, DDESource});
-  if (mForwarding) return;  // the send in progress takes it next
-  mForwarding = true;
-  while (!mPending.empty()) {
-    // Every text queued by now is prepared in order, and their records go to
-    // the socket as one piece: each send call costs far more than the bytes
-    // it carries, so under load this is what keeps up with the decoders.
-    // Each record is whole and in order, header first.
-    std::string records;
-    while (!mPending.empty() && records.size() < kBatchBytes) {
-      const PendingText next = std::move(mPending.front());
-      mPending.pop_front();
-      Guarded("SendMsg", [&] { records += PrepareRecord(next.text, next.source, records.size()); });
-    }
-    if (!records.empty()) {
-      Guarded("SendMsg", [&] {
-        wns->SendData(ByteArray(records.begin(), records.end()));
-        DoEvents();
-      });
-    }
-    if (GetTickCount64() - mShownAt >= kShowIntervalMs) ShowLatest();
-  }
-  mForwarding = false;
-  ShowLatest();
+void frmMain::SendMsg(const std::string& inMsg, std::size_t input) {
+  mRouter.Submit(inMsg, input);
 }
 
-void frmMain::ShowLatest() {
-  mShownAt = GetTickCount64();
-  if (mLatest.display && mDisplay) {
+void frmMain::ShowLatest(const Latest& latest) {
+  if (latest.Display && mDisplay) {
     // A text box lays out every character it holds; a decoder text of a
-    // megabyte would stall the window, so only its start is shown. Lines are
-    // not wrapped either: wrapping a long unbroken line costs far more.
-    std::string shown = mLatest.display->substr(0, kMaxShownChars);
-    if (mLatest.display->size() > kMaxShownChars) shown += "\r\n...";
+    // megabyte would stall the window, so only its start is shown.
+    std::string shown = latest.Display->substr(0, kMaxShownChars);
+    if (latest.Display->size() > kMaxShownChars) shown += "\r\n...";
     SetWindowTextW(mDisplay, reinterpret_cast<const wchar_t*>(ToUtf16(shown).c_str()));
   }
-  if (mLatest.panels) {
-    StatusBar().PanelText(kPanelRegistration, mLatest.panels->first);
-    StatusBar().PanelText(kPanelFlight, mLatest.panels->second);
+  if (latest.Panels && mWindow) {
+    StatusBar().PanelText(kPanelRegistration, latest.Panels->first);
+    StatusBar().PanelText(kPanelFlight, latest.Panels->second);
   }
-  mLatest = {};
 }
 
-std::string frmMain::PrepareRecord(const std::string& inMsg, std::int32_t DDESource, std::size_t batched) {
-  const std::optional<ForwardedMessage> f = PrepareMessage(inMsg, DDESource);
-  if (!f) return {};
-  if (IsDroppedHfMessage(f->Message)) {
-    if (DebugLogOn()) Log("not send Message", "");
-    return {};
-  }
-  mLatest.display = f->Normalised;
-
-  // Start-up links the decoders before wns exists: such a message is only shown.
-  if (!wns || (wns->State() != CSocket::StateConnected && wns->State() != CSocket::StateConnecting)) return {};
-  // A client that stops reading would make the send backlog grow without
-  // end. Past the limit whole messages are dropped and counted, never part of
-  // one, so the stream stays parseable and a reader that resumes gets every
-  // later record intact.
-  const std::size_t backlog = wns->PendingSendBytes() + batched;
-  if (backlog > 0 && backlog + FrameHeader::kSize + f->Frame.size() > kMaxSendBacklog) {
-    ++mDroppedMessages;
-    StatusBar().PanelText(kPanelDrops, "Lost " + std::to_string(mDroppedMessages));
-    if (DebugLogOn()) {
-      Log("dropped Message: client not reading, " + std::to_string(mDroppedMessages) + " dropped", f->Normalised);
-    }
-    return {};
-  }
-  mLatest.panels = {f->Message.AircraftReg, f->Message.FlightNumber};
-  if (DebugLogOn()) Log(ForwardLogDescription(*f), f->Normalised);
-
-  return RecordBytes(*f);
+void frmMain::MessageDropped(const MessageOutput&, std::uint64_t totalDropped) {
+  if (mWindow) StatusBar().PanelText(kPanelDrops, "Lost " + std::to_string(totalDropped));
 }
 
 void frmMain::Log(const std::string& des, const std::string& msg) {
@@ -391,10 +371,13 @@ void frmMain::Relisten() {
   // client came through.
   wns->Bind(0, "0.0.0.0");
   wns->Listen();
-  if (mErrorShown) {
+  // Listening again clears the error an earlier re-listen reported, and
+  // leaves any other error where the user can read it.
+  if (!mRelistenError.empty() && mErrorText == mRelistenError) {
     StatusBar().PanelText(kPanelErrors, "");
-    mErrorShown = false;
+    mErrorText.clear();
   }
+  mRelistenError.clear();
 }
 
 void frmMain::wns_OnConnectionRequest(std::intptr_t requestID) {
@@ -455,6 +438,14 @@ template <typename Handler>
 void frmMain::Guarded(const char* where, Handler&& handler) {
   try {
     handler();
+  } catch (...) {
+    ReportError(where, std::current_exception());
+  }
+}
+
+void frmMain::ReportError(const char* where, std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
   } catch (const SocketError& e) {
     ReportError(std::string(where) + ": " + std::to_string(e.Number) + " " + e.Description);
   } catch (const std::exception& e) {
@@ -467,7 +458,7 @@ void frmMain::Guarded(const char* where, Handler&& handler) {
 void frmMain::ReportError(const std::string& text) {
   if (!mWindow) return;
   StatusBar().PanelText(kPanelErrors, text);
-  mErrorShown = true;
+  mErrorText = text;
 }
 
 void frmMain::OnCommand(UINT id) {
@@ -501,7 +492,14 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (HIWORD(wParam) == 0 && lParam == 0) OnCommand(LOWORD(wParam));
       return 0;
     case WM_TIMER:
-      if (wParam == kStateTimerId) Guarded("tmr_state_Timer", [&] { tmr_state_Timer(); });
+      if (wParam == kStateTimerId) {
+        try {
+          tmr_state_Timer();
+        } catch (...) {
+          ReportError("tmr_state_Timer", std::current_exception());
+          mRelistenError = mErrorText;
+        }
+      }
       return 0;
     case WM_SIZE:
       Guarded("Form_Resize", [&] { Form_Resize(wParam); });
@@ -511,9 +509,10 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_DESTROY:
       KillTimer(mWindow.get(), kStateTimerId);
+      CloseDecoderLinks();
       if (!mEnded) {
-        Guarded("Form_Unload", [&] { Form_Unload(); });
         mEnded = true;
+        Guarded("Form_Unload", [&] { Form_Unload(); });
         PostQuitMessage(0);
       }
       IconEvent.reset();
@@ -538,6 +537,7 @@ LRESULT CALLBACK frmMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPA
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     self->mWindow.release();  // the system has destroyed it
     self->mDisplay = nullptr;
+    self->mMenuBar = nullptr;  // destroyed with the window
     return DefWindowProcW(hwnd, message, wParam, lParam);
   }
   return self->HandleMessage(message, wParam, lParam);

@@ -9,21 +9,36 @@
 
 #include <windows.h>
 
-#include <deque>
 #include <memory>
-#include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
+#include "client_port_output.h"
 #include "csocket.h"
 #include "dde_link.h"
+#include "message_router.h"
 #include "status_bar.h"
 #include "sys_tray.h"
+#include "app_ids.h"
 #include "win32_handles.h"
 
-class frmMain : public CSocketEvents, public SysTrayEvents {
+// A start-up step that failed: the number the program ends with and the
+// text of its message box.
+class StartupError : public std::runtime_error {
  public:
-  explicit frmMain(HINSTANCE instance);
+  StartupError(std::int32_t number, const std::string& description)
+      : std::runtime_error(description), Number(number) {}
+  std::int32_t Number;
+};
+
+// One pass of the message loop: dispatches what is queued, then returns.
+void DoEvents();
+
+class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents {
+ public:
+  // `port`: the client port the server listens on.
+  explicit frmMain(HINSTANCE instance, std::int32_t port = app::kServerPort);
   ~frmMain();
   frmMain(const frmMain&) = delete;
   frmMain& operator=(const frmMain&) = delete;
@@ -51,10 +66,8 @@ class frmMain : public CSocketEvents, public SysTrayEvents {
   void AM2000In_Change();
   void PosfixIn_Change();
   void AirNavIn_Change();
-  // Forwards one decoder text. A text that arrives while another is being
-  // sent (the sends pump the message loop) waits and goes right after it, so
-  // that every header is followed directly by its own frame text.
-  void SendMsg(const std::string& inMsg, std::int32_t DDESource);
+  // Hands one decoder text from one of the four inputs to the router.
+  void SendMsg(const std::string& inMsg, std::size_t input);
 
   // Tray icon events.
   void MouseDown(std::int16_t Button, std::int32_t Id) override;
@@ -75,7 +88,9 @@ class frmMain : public CSocketEvents, public SysTrayEvents {
   bool Shown() const { return bShown; }
   bool Ended() const { return mEnded; }
   bool DebugLogOn() const;
-  std::uint64_t DroppedMessages() const { return mDroppedMessages; }
+  std::uint64_t DroppedMessages() const { return mRouter.TotalDropped(); }
+  MessageRouter& Router() { return mRouter; }
+  std::int32_t Port() const { return mPort; }
 
   // The hidden DDE input boxes of the four decoder sources.
   DdeTextBox SkySpyIn{[this] { SkySpyIn_Change(); }};
@@ -98,25 +113,34 @@ class frmMain : public CSocketEvents, public SysTrayEvents {
   void EndProgram();
   // Opens or closes one decoder's link, by its Source menu item.
   void ToggleSource(UINT command, DdeTextBox& box, const char* application, const char* label);
-  void BoxChanged(const char* tag, const DdeTextBox& box, std::int32_t source);
-  // Steps of forwarding one text up to the send: the record's bytes, or
-  // nothing when the text is not to be sent. `batched`: bytes of records
-  // prepared before it and not yet handed to the socket.
-  std::string PrepareRecord(const std::string& inMsg, std::int32_t DDESource, std::size_t batched);
-  // Puts the latest message into dspMsg and the status panels.
-  void ShowLatest();
+  void BoxChanged(const char* tag, const DdeTextBox& box, std::size_t input);
+  // Ends the four DDE conversations, so that no decoder text reaches a
+  // window that is going away.
+  void CloseDecoderLinks();
+
+  // What the router tells the window.
+  void ShowLatest(const Latest& latest) override;
+  void MessageDropped(const MessageOutput& output, std::uint64_t totalDropped) override;
+  bool LogEnabled() override { return DebugLogOn(); }
   // A debug-log entry; a log that cannot be written is reported, and the
   // forwarding goes on.
-  void Log(const std::string& des, const std::string& msg);
+  void Log(const std::string& des, const std::string& msg) override;
+  void ReportError(const char* where, std::exception_ptr error) override;
+  void Pump() override { DoEvents(); }
+  std::uint64_t NowMs() override { return GetTickCount64(); }
 
   HINSTANCE mInstance;
+  std::int32_t mPort;
   UniqueWindow mWindow;
   HWND mDisplay = nullptr;
   HMENU mMenuBar = nullptr;  // owned by the window
   UniqueIcon mIcon;
   UINT mTaskbarCreated = 0;
   bool mEnded = false;
-  bool mErrorShown = false;
+  // Panel 5's text, and the part of it that the last re-listen reported: a
+  // good re-listen clears its own error, never another one.
+  std::string mErrorText;
+  std::string mRelistenError;
 
   std::shared_ptr<CSocket> wns;
   std::unique_ptr<SysTray> IconEvent;
@@ -124,25 +148,10 @@ class frmMain : public CSocketEvents, public SysTrayEvents {
   UniqueMenu hTrayMenu;
   bool bShown = false;
 
-  struct PendingText {
-    std::string text;
-    std::int32_t source;
-  };
-  std::deque<PendingText> mPending;
-  bool mForwarding = false;
-  // Redrawing the display for every message of a burst would cost more than
-  // the forwarding itself: during a burst the window shows the latest
-  // message a few times a second, and always the last one at its end.
-  static constexpr ULONGLONG kShowIntervalMs = 100;
-  // The most record bytes handed to the socket in one send.
-  static constexpr std::size_t kBatchBytes = 64 * 1024;
-  struct Latest {
-    std::optional<std::string> display;
-    std::optional<std::pair<std::string, std::string>> panels;  // registration, flight
-  } mLatest;
-  ULONGLONG mShownAt = 0;
-  std::uint64_t mDroppedMessages = 0;
+  MessageRouter mRouter{*this};
+  ClientPortOutput mClientOutput{[this] { return wns.get(); }};
+  std::size_t mSkySpyInput = mRouter.AddInput("SkySpy", DecoderSource::SkySpy);
+  std::size_t mAirmasterInput = mRouter.AddInput("Airmaster", DecoderSource::Airmaster);
+  std::size_t mAirNavInput = mRouter.AddInput("AirNav", DecoderSource::AirNavPosfix);
+  std::size_t mPosfixInput = mRouter.AddInput("Posfix", DecoderSource::AirNavPosfix);
 };
-
-// One pass of the message loop: dispatches what is queued, then returns.
-void DoEvents();

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "decoder_source.h"
+
 struct AcarsMessage {
   std::string Mode;            // at most 1 character, spaces trimmed
   std::string AircraftReg;     // at most 7 characters, as the decoder prints it
@@ -16,7 +18,7 @@ struct AcarsMessage {
   double Timestamp = 0.0;      // always the zero date; nothing reads it
   std::int32_t Uplink = 0;     // 1: uplink (block id not numeric, label not "SQ")
   std::int32_t Squitter = 0;   // 1: squitter (block id not numeric, label "SQ")
-  std::int32_t Source = 0;     // decoder source number: 0, 1 or 3
+  DecoderSource Source = DecoderSource::SkySpy;
 
   bool operator==(const AcarsMessage&) const = default;
 };

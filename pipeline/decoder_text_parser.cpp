@@ -47,7 +47,7 @@ std::string ExtractField(std::string_view label, std::string_view text, int coun
   return std::string(text.substr(start, static_cast<std::size_t>(count)));
 }
 
-AcarsMessage ParseDecoderText(std::string_view text, std::int32_t source) {
+AcarsMessage ParseDecoderText(std::string_view text, DecoderSource source) {
   AcarsMessage m;
   m.Source = source;
   m.Mode = TrimSpaces(ExtractField("ACARS mode: ", text, 1));

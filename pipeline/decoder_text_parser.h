@@ -15,6 +15,6 @@ namespace REZUZ2ARI {
 std::string ExtractField(std::string_view label, std::string_view text, int count);
 
 // Parses a normalised decoder text (CR LF line ends) into a new record.
-AcarsMessage ParseDecoderText(std::string_view text, std::int32_t source);
+AcarsMessage ParseDecoderText(std::string_view text, DecoderSource source);
 
 }  // namespace REZUZ2ARI

@@ -8,7 +8,7 @@ namespace {
 constexpr std::size_t kShortestMessage = 11;
 }
 
-std::optional<ForwardedMessage> PrepareMessage(std::string_view inMsg, std::int32_t source) {
+std::optional<ForwardedMessage> PrepareMessage(std::string_view inMsg, DecoderSource source) {
   if (inMsg.size() < kShortestMessage) return std::nullopt;
   ForwardedMessage f;
   f.Normalised = NormaliseDecoderText(inMsg);

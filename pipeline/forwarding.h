@@ -19,7 +19,7 @@ struct ForwardedMessage {
 };
 
 // Texts of 10 characters or fewer are no messages: nullopt.
-std::optional<ForwardedMessage> PrepareMessage(std::string_view inMsg, std::int32_t source);
+std::optional<ForwardedMessage> PrepareMessage(std::string_view inMsg, DecoderSource source);
 
 // An HF message with number "0000" and no flight id is never forwarded.
 bool IsDroppedHfMessage(const AcarsMessage& message);

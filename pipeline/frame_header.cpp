@@ -37,5 +37,5 @@ FrameHeader MakeFrameHeader(std::string_view frameText, const AcarsMessage& mess
   // the clamp only keeps the conversion defined.
   constexpr auto kMax = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
   const auto length = static_cast<std::int32_t>(frameText.size() < kMax ? frameText.size() : kMax);
-  return {length, message.Squitter, message.Uplink, message.Source};
+  return {length, message.Squitter, message.Uplink, SourceNumber(message.Source)};
 }

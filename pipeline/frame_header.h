@@ -9,7 +9,7 @@ struct FrameHeader {
   std::int32_t Length = 0;    // bytes of frame text that follow
   std::int32_t Squitter = 0;  // 0 or 1
   std::int32_t Uplink = 0;    // 0 or 1
-  std::int32_t Source = 0;    // decoder source: 0, 1 or 3
+  std::int32_t Source = 0;    // a DecoderSource number, as it stands on the wire
 
   static constexpr std::size_t kSize = 16;
   using Bytes = std::array<std::uint8_t, kSize>;

@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "decoder_source.h"
+
 std::string CheckHeader(const FrameHeader& h, std::int32_t maxLength) {
   if (h.Length < 7 || h.Length > maxLength) return "frame length " + std::to_string(h.Length) + " out of range";
   if ((h.Squitter != 0 && h.Squitter != 1) || (h.Uplink != 0 && h.Uplink != 1)) return "flags not 0 or 1";
   if (h.Squitter == 1 && h.Uplink == 1) return "both uplink and squitter";
-  if (h.Source != 0 && h.Source != 1 && h.Source != 3) return "unknown source " + std::to_string(h.Source);
+  if (!SourceFromNumber(h.Source)) return "unknown source " + std::to_string(h.Source);
   return {};
 }
 
@@ -82,17 +84,9 @@ std::string ShowControls(std::string_view text) {
 
 namespace {
 
-const char* SourceName(std::int32_t source) {
-  switch (source) {
-    case 0:
-      return "SkySpy";
-    case 1:
-      return "Airmaster";
-    case 3:
-      return "AirNav/Posfix";
-    default:
-      return "?";
-  }
+const char* SourceNameOf(std::int32_t number) {
+  const auto source = SourceFromNumber(number);
+  return source ? SourceName(*source) : "?";
 }
 
 }  // namespace
@@ -100,7 +94,7 @@ const char* SourceName(std::int32_t source) {
 std::string DescribeRecord(const Record& r, long number) {
   const char* kind = r.Header.Uplink ? "uplink" : r.Header.Squitter ? "squitter" : "downlink";
   std::string out = "#" + std::to_string(number) + " source " + std::to_string(r.Header.Source) + " (" +
-                    SourceName(r.Header.Source) + ") " + kind + ", " + std::to_string(r.Header.Length) + " bytes\n";
+                    SourceNameOf(r.Header.Source) + ") " + kind + ", " + std::to_string(r.Header.Length) + " bytes\n";
   const auto f = ParseFrameText(r.Frame);
   if (!f) return out + "    malformed frame text: " + ShowControls(r.Frame) + "\n";
   out += "    mode " + ShowControls(f->Mode) + "  reg " + ShowControls(f->Address) + "  label " +

@@ -34,7 +34,7 @@ std::int64_t FeedBytes() {
 void BM_Pipeline(benchmark::State& state) {
   for (auto _ : state) {
     for (const std::string& text : Texts()) {
-      auto forwarded = PrepareMessage(text, 3);
+      auto forwarded = PrepareMessage(text, DecoderSource::AirNavPosfix);
       std::string record = RecordBytes(*forwarded);
       benchmark::DoNotOptimize(record.data());
     }

@@ -43,7 +43,7 @@ TEST(Readme, WorkedExampleMatchesThePipelineAndTheViewer) {
   const std::string text = IndentedBlock(readme, "ACARS mode: 2 Aircraft reg: .D-ABCD");
   ASSERT_NE(text.find("POSITION REPORT"), std::string::npos);
 
-  const auto forwarded = PrepareMessage(text, 3);
+  const auto forwarded = PrepareMessage(text, DecoderSource::AirNavPosfix);
   ASSERT_TRUE(forwarded);
   const std::string record = RecordBytes(*forwarded);
   const std::string printed = DescribeRecord({forwarded->Header, forwarded->Frame}, 0) + HexDump(record);

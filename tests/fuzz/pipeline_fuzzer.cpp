@@ -58,7 +58,9 @@ void CheckRecord(const AcarsMessage& m) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const std::int32_t source = size % 3 == 0 ? 0 : size % 3 == 1 ? 1 : 3;
+  const DecoderSource source = size % 3 == 0   ? DecoderSource::SkySpy
+                               : size % 3 == 1 ? DecoderSource::Airmaster
+                                               : DecoderSource::AirNavPosfix;
 
   Check(NormaliseDecoderText(text) == ReferenceNormalise(text));
 
@@ -76,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(f->Frame.size() == 7 + m.Mode.size() + m.AircraftReg.size() + m.MessageLabel.size() + m.BlockID.size() +
                                m.MessageNumber.size() + m.FlightNumber.size() + m.MessageContent.size());
   Check(f->Header.Length == static_cast<std::int32_t>(f->Frame.size()));
-  Check(f->Header.Uplink == m.Uplink && f->Header.Squitter == m.Squitter && f->Header.Source == source);
+  Check(f->Header.Uplink == m.Uplink && f->Header.Squitter == m.Squitter && f->Header.Source == SourceNumber(source));
   Check(CheckHeader(f->Header, RecordReader::kMaxFrame).empty());
 
   // What a client reads back is the same record.

@@ -11,13 +11,13 @@ const std::string kExample =
 }
 
 TEST(PrepareMessage, ShortTextsAreNoMessages) {
-  EXPECT_FALSE(PrepareMessage("0123456789", 0));
-  EXPECT_TRUE(PrepareMessage("0123456789A", 0));
-  EXPECT_FALSE(PrepareMessage("", 0));
+  EXPECT_FALSE(PrepareMessage("0123456789", DecoderSource::SkySpy));
+  EXPECT_TRUE(PrepareMessage("0123456789A", DecoderSource::SkySpy));
+  EXPECT_FALSE(PrepareMessage("", DecoderSource::SkySpy));
 }
 
 TEST(PrepareMessage, ExampleBecomesItsRecord) {
-  const auto f = PrepareMessage(kExample, 3);
+  const auto f = PrepareMessage(kExample, DecoderSource::AirNavPosfix);
   ASSERT_TRUE(f);
   EXPECT_EQ(f->Normalised.find('\n'), f->Normalised.find("\r\n") + 1);  // LF became CR LF
   EXPECT_EQ(f->Message.Mode, "2");                                      // after the double space
@@ -35,7 +35,7 @@ TEST(PrepareMessage, LogShowsTheLowByteOfALongFrame) {
   const std::string content(300 - 7 - 20, 'x');
   const std::string text =
       "Message label: H1 Block id: A\r\nMessage content:-\r\n" + content + "------------------------[";
-  const auto f = PrepareMessage(text, 1);
+  const auto f = PrepareMessage(text, DecoderSource::Airmaster);
   ASSERT_TRUE(f);
   const std::size_t length = f->Frame.size();
   EXPECT_EQ(f->Header.ToBytes()[0], static_cast<std::uint8_t>(length & 0xFF));

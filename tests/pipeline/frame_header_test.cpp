@@ -17,7 +17,7 @@ FrameHeader::Bytes B(std::initializer_list<int> v) {
 
 TEST(FrameHeader, ExampleFromSourceThree) {
   AcarsMessage m;
-  m.Source = 3;
+  m.Source = DecoderSource::AirNavPosfix;
   const FrameHeader h = MakeFrameHeader(std::string(45, 'x'), m);
   EXPECT_EQ(h.ToBytes(), B({0x2D, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0}));
 }
@@ -25,7 +25,7 @@ TEST(FrameHeader, ExampleFromSourceThree) {
 TEST(FrameHeader, LengthAndFlagsAreLittleEndian) {
   AcarsMessage m;
   m.Squitter = 1;
-  m.Source = 1;
+  m.Source = DecoderSource::Airmaster;
   EXPECT_EQ(MakeFrameHeader(std::string(300, 'x'), m).ToBytes(),
             B({0x2C, 0x01, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0}));
   const FrameHeader big{0x12345678, 0, 1, -1};

@@ -8,9 +8,9 @@ TEST(RecordReader, SplitsAStreamFedInPieces) {
   const auto a = PrepareMessage(
       "Message label: H1 Block id: 3 Msg. no: M12A\r\nFlight id: XY012A\r\nMessage content:-\r\nA\r\n"
       "------------------------[",
-      0);
+      DecoderSource::SkySpy);
   const auto b =
-      PrepareMessage("Message label: SQ Block id: S\r\nMessage content:-\r\nB\r\n------------------------[", 3);
+      PrepareMessage("Message label: SQ Block id: S\r\nMessage content:-\r\nB\r\n------------------------[", DecoderSource::AirNavPosfix);
   ASSERT_TRUE(a && b);
   const std::string stream = RecordBytes(*a) + RecordBytes(*b);
   RecordReader reader;

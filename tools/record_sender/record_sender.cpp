@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> texts = SplitFeed(std::string(std::istreambuf_iterator<char>(in), {}));
   std::vector<std::string> records;
   for (const std::string& t : texts) {
-    if (auto f = PrepareMessage(t, 3)) records.push_back(RecordBytes(*f));
+    if (auto f = PrepareMessage(t, DecoderSource::AirNavPosfix)) records.push_back(RecordBytes(*f));
   }
   if (records.empty()) {
     std::fprintf(stderr, "record_sender: no texts in %s\n", feed.c_str());

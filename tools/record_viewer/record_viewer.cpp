@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "decoder_source.h"
 #include "frame_reader.h"
 
 #ifdef _WIN32
@@ -83,7 +84,7 @@ struct Totals {
   long records = 0;
   long long bytes = 0;
   long malformed = 0;
-  std::map<int, long> bySource;
+  std::map<DecoderSource, long> bySource;
 };
 
 void PrintRecord(const Record& r, const Options& o, Totals& t) {
@@ -207,7 +208,7 @@ int main(int argc, char** argv) {
         if (t.records == 0) t.first = t.last;
         PrintRecord(*r, o, t);
         ++t.records;
-        ++t.bySource[r->Header.Source];
+        ++t.bySource[*SourceFromNumber(r->Header.Source)];  // the reader passes known sources only
         if (o.limit >= 0 && t.records >= o.limit) done = true;
       }
       if (!reader.Error().empty()) {
@@ -220,8 +221,12 @@ int main(int argc, char** argv) {
     CloseSocket(s);
     if (!o.reconnect) break;
   }
-  std::printf("totals: %ld records (SkySpy %ld, Airmaster %ld, AirNav/Posfix %ld), %lld bytes, %ld malformed\n",
-              t.records, t.bySource[0], t.bySource[1], t.bySource[3], t.bytes, t.malformed);
+  std::string bySource;
+  for (const DecoderSource s : {DecoderSource::SkySpy, DecoderSource::Airmaster, DecoderSource::AirNavPosfix}) {
+    bySource += (bySource.empty() ? "" : ", ") + std::string(SourceName(s)) + " " + std::to_string(t.bySource[s]);
+  }
+  std::printf("totals: %ld records (%s), %lld bytes, %ld malformed\n", t.records, bySource.c_str(), t.bytes,
+              t.malformed);
   if (!t.latencies.empty()) {
     std::sort(t.latencies.begin(), t.latencies.end());
     const auto at = [&](double q) { return t.latencies[static_cast<std::size_t>(q * (t.latencies.size() - 1))]; };

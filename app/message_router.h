@@ -1,0 +1,150 @@
+#pragma once
+// MessageRouter: the forwarding of every message from the program's inputs
+// (the decoder sources) to its outputs (the client port, later more). Inputs
+// hand it decoder texts; it prepares each one once (normalise, parse, frame
+// text, record bytes), applies the filters, offers the result to every
+// output and tells its observer what the window should show.
+// Single-threaded, and re-entrant by design: an output's flush is followed
+// by one pass of the message loop, during which more texts arrive; they
+// queue and go out after the send in progress, each record whole and in
+// order. No platform header: the router builds and is tested natively.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "decoder_source.h"
+#include "forwarding.h"
+
+// One message, prepared once and offered to every output.
+struct PreparedMessage {
+  const ForwardedMessage& Forwarded;  // normalised text, message, frame text, header
+  std::string_view Record;            // header and frame text, as they go on the wire
+  double ArrivedAt;                   // when the input received the text: Unix seconds
+  std::size_t Input;                  // the router's index of the input
+};
+
+// One destination of the messages. It owns its backlog limit and its drop
+// counter, so a slow output never holds up another.
+class MessageOutput {
+ public:
+  enum class Delivery {
+    Kept,       // queued for sending
+    Dropped,    // its backlog is full: the whole message is lost and counted
+    NotWanted,  // nobody to send it to at the moment (no client connected)
+  };
+  virtual ~MessageOutput() = default;
+  // Takes the message or not; never sends from here.
+  virtual Delivery Take(const PreparedMessage& message) = 0;
+  // Hands what was kept since the last flush to the transport.
+  virtual void Flush() = 0;
+  // Messages dropped so far.
+  virtual std::uint64_t Dropped() const = 0;
+  // Why this output drops messages, for the log: "client not reading".
+  virtual std::string DropReason() const = 0;
+};
+
+// What the router tells the program around it, and the two services it
+// needs from it. Called on the router's thread, from inside Submit.
+class RouterEvents {
+ public:
+  // The latest message, for the window: its normalised text (shown even when
+  // no output took it) and the registration and flight of the latest one an
+  // output took. Either may be absent.
+  struct Latest {
+    std::optional<std::string> Display;
+    std::optional<std::pair<std::string, std::string>> Panels;
+  };
+  virtual void ShowLatest(const Latest& latest) = 0;
+  // An output dropped a message; `totalDropped` counts every output's drops.
+  virtual void MessageDropped(const MessageOutput& output, std::uint64_t totalDropped) = 0;
+  virtual bool LogEnabled() = 0;
+  virtual void Log(const std::string& description, const std::string& message) = 0;
+  // Something a step raised; the router goes on with the next step.
+  virtual void ReportError(const char* where, std::exception_ptr error) = 0;
+  // One pass of the message loop, after the outputs were flushed.
+  virtual void Pump() = 0;
+  // A monotonic clock in milliseconds, for the display's pace.
+  virtual std::uint64_t NowMs() = 0;
+
+ protected:
+  ~RouterEvents() = default;
+};
+
+class MessageRouter {
+ public:
+  // Redrawing the display for every message of a burst would cost more than
+  // the forwarding itself: during a burst the window gets the latest message
+  // a few times a second, and always the last one at its end.
+  static constexpr std::uint64_t kShowIntervalMs = 100;
+  // The most record bytes prepared before the outputs are flushed.
+  static constexpr std::size_t kBatchBytes = 64 * 1024;
+
+  // What the router counts for each input.
+  struct InputCounters {
+    std::uint64_t Received = 0;   // texts handed in
+    std::uint64_t Forwarded = 0;  // taken by at least one output
+    std::uint64_t Filtered = 0;   // too short, or the HF rule
+    std::optional<double> LastMessageAt;  // Unix seconds
+  };
+
+  explicit MessageRouter(RouterEvents& events) : mEvents(events) {}
+  MessageRouter(const MessageRouter&) = delete;
+  MessageRouter& operator=(const MessageRouter&) = delete;
+
+  // Registers an input; returns its index for Submit.
+  std::size_t AddInput(std::string name, DecoderSource source);
+  // The outputs are the caller's; they must outlive the router or be removed.
+  void AddOutput(MessageOutput& output);
+  void RemoveOutput(const MessageOutput& output);
+
+  // Forwards one decoder text from `input`. A text that arrives while
+  // another is being sent waits and goes right after it.
+  void Submit(std::string text, std::size_t input);
+
+  const std::string& InputName(std::size_t input) const { return mInputs.at(input).Name; }
+  const InputCounters& Counters(std::size_t input) const { return mInputs.at(input).Counters; }
+  std::size_t InputCount() const { return mInputs.size(); }
+  std::uint64_t TotalDropped() const { return mTotalDropped; }
+  bool Forwarding() const { return mForwarding; }
+
+ private:
+  struct Input {
+    std::string Name;
+    DecoderSource Source;
+    InputCounters Counters;
+  };
+  struct Arrival {
+    std::string Text;
+    std::size_t Input;
+    double ArrivedAt;
+  };
+
+  void ForwardQueued();
+  // Prepares one text and offers it to every output; returns the record's
+  // size when an output kept it, else 0.
+  std::size_t Route(const Arrival& arrival);
+  void ShowLatest();
+  template <typename Step>
+  void Guarded(const char* where, Step&& step);
+
+  RouterEvents& mEvents;
+  std::vector<Input> mInputs;
+  std::vector<MessageOutput*> mOutputs;
+  std::deque<Arrival> mPending;
+  bool mForwarding = false;
+  RouterEvents::Latest mLatest;
+  std::uint64_t mShownAt = 0;
+  std::uint64_t mTotalDropped = 0;
+};
+
+// The current time as Unix seconds with microseconds.
+double UnixSecondsNow();

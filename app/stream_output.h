@@ -1,0 +1,36 @@
+#pragma once
+// StreamOutput: an output that writes each kept message's record bytes to
+// one byte stream, such as a client socket. The records of one router pass
+// are collected and written in one piece; a reader that falls behind loses
+// whole records past the backlog limit, counted, and never part of one, so
+// the stream stays parseable and a reader that resumes gets every later
+// record intact. The transport is the subclass's; this class holds the
+// rules, without any platform header.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "message_router.h"
+
+class StreamOutput : public MessageOutput {
+ public:
+  explicit StreamOutput(std::size_t maxBacklog) : mMaxBacklog(maxBacklog) {}
+
+  Delivery Take(const PreparedMessage& message) final;
+  void Flush() final;
+  std::uint64_t Dropped() const final { return mDropped; }
+  std::size_t MaxBacklog() const { return mMaxBacklog; }
+
+ protected:
+  // Whether a reader is there to take bytes now.
+  virtual bool Open() const = 0;
+  // Bytes written earlier that the transport has not sent yet.
+  virtual std::size_t Unsent() const = 0;
+  virtual void Write(const std::string& bytes) = 0;
+
+ private:
+  std::size_t mMaxBacklog;
+  std::string mBatch;
+  std::uint64_t mDropped = 0;
+};

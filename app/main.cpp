@@ -1,10 +1,40 @@
-// The program: one window that bridges ACARS decoders to a TCP client.
+// The program: one window that bridges ACARS decoders to TCP clients.
 
 #include <windows.h>
 
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
+
 #include "main_window.h"
+#include "settings_file.h"
+#include "single_byte_text.h"
+
+namespace {
+
+// The command line's words after the program's name.
+std::vector<std::string> Arguments() {
+  int count = 0;
+  wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 1; i < count && words; ++i)
+    arguments.push_back(ToSingleByte(reinterpret_cast<const char16_t*>(words[i])));
+  LocalFree(words);
+  return arguments;
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  frmMain form(instance);
+  Settings settings;
+  try {
+    settings = LoadSettings(Arguments());
+  } catch (const SettingsError& e) {
+    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(ToUtf16(e.what()).c_str()), app::kCaption,
+                MB_OK | MB_ICONERROR);
+    return 2;
+  }
+  frmMain form(instance, settings.Port);
   return form.Run();
 }

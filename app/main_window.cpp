@@ -106,13 +106,17 @@ void frmMain::CreateMainWindow() {
   const int dpi = ScreenDpi();
   RECT r{0, 0, MulDiv(kClientWidth, dpi, 96), MulDiv(kClientHeight, dpi, 96)};
   AdjustWindowRectEx(&r, kWindowStyle, TRUE, 0);
-  CreateWindowExW(0, kWindowClass, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, r.right - r.left,
-                  r.bottom - r.top, nullptr, nullptr, mInstance, this);
-  if (!mWindow) throw StartupError(static_cast<std::int32_t>(GetLastError()), "Cannot create the window.");
+  HWND created = CreateWindowExW(0, kWindowClass, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 r.right - r.left, r.bottom - r.top, nullptr, nullptr, mInstance, this);
+  if (!mWindow) {
+    // Created by another class's procedure (the name was taken), or not at all.
+    const auto error = static_cast<std::int32_t>(GetLastError());
+    if (created) DestroyWindow(created);
+    throw StartupError(error, "Cannot create the window.");
+  }
 
   mDisplay = CreateWindowExW(
-      WS_EX_CLIENTEDGE, L"EDIT", L"",
-      WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY,
+      WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY,
       TwipsToPixels(120, dpi), TwipsToPixels(120, dpi), TwipsToPixels(4815, dpi), TwipsToPixels(1455, dpi),
       mWindow.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(kDisplayId)), mInstance, nullptr);
   SendMessageW(mDisplay, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);

@@ -1,5 +1,5 @@
 // The whole road of a message: a decoder simulator process publishes over
-// DDE, the program in this process forwards, a client on port 2201 reads.
+// DDE, the program in this process forwards, a client of its port reads.
 
 #include <gtest/gtest.h>
 
@@ -62,19 +62,16 @@ std::string Frame(const Record& r) {
 }  // namespace
 
 TEST_F(DecoderSources, AllFourDecodersRunningAtStartUp) {
-  NamedEvent ready(L"ready"), start(L"start");
   const std::wstring feed = WriteFeed(
       {Downlink("BA0286", "TO SKYSPY"), Squitter("FROM AIRMASTER"), kExample, Downlink("EK0205", "TO POSFIX")});
-  ChildProcess sim(L"decoder_sim.exe", L"--feed " + feed + L" --wait-links 4 --ready-event " + ready.name +
-                                           L" --start-event " + start.name + L" --quiet");
-  ASSERT_TRUE(sim.Started());
-  ASSERT_TRUE(ready.Wait());
+  DecoderSimulator sim(L"--feed " + feed + L" --wait-links 4 --quiet", true);
+  ASSERT_TRUE(sim.Ready());
 
   Program p;
   for (UINT command : {kCmdSkySpy, kCmdAirmaster, kCmdAirNav, kCmdPosfix}) EXPECT_TRUE(p.Checked(command)) << command;
-  StreamClient client;
+  StreamClient client(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
-  start.Set();
+  sim.Start();
   ASSERT_TRUE(client.WaitRecords(4));
   EXPECT_EQ(sim.Wait(), 0);
   PumpFor(200);
@@ -102,30 +99,26 @@ TEST_F(DecoderSources, LinkedByTheSourceMenuAndUnlinkedAgain) {
   Program p;
   for (UINT command : {kCmdSkySpy, kCmdAirmaster, kCmdAirNav, kCmdPosfix}) EXPECT_FALSE(p.Checked(command));
   p.Click(kCmdDebugLog);
-  StreamClient client;
+  StreamClient client(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
 
   // A decoder that runs, linked and at once unlinked: its texts go nowhere.
   {
-    NamedEvent ready(L"ready1"), start(L"start1");
-    ChildProcess sim(L"decoder_sim.exe", L"--services ANAD --count 3 --linger 300 --ready-event " + ready.name +
-                                             L" --start-event " + start.name + L" --quiet");
-    ASSERT_TRUE(ready.Wait());
+    DecoderSimulator sim(L"--services ANAD --count 3 --linger 300 --quiet", true);
+    ASSERT_TRUE(sim.Ready());
     p.Click(kCmdAirNav);
     EXPECT_TRUE(p.Checked(kCmdAirNav));
     p.Click(kCmdAirNav);
     EXPECT_FALSE(p.Checked(kCmdAirNav));
-    start.Set();
+    sim.Start();
     EXPECT_EQ(sim.Wait(), 0);
     PumpFor(500);
     EXPECT_EQ(client.Poll(), 0u);
   }
   // Linked: its texts flow; when it ends, the item stays checked.
   {
-    NamedEvent ready(L"ready2");
-    ChildProcess sim(L"decoder_sim.exe",
-                     L"--services ANAD --count 3 --wait-links 1 --linger 300 --quiet --ready-event " + ready.name);
-    ASSERT_TRUE(ready.Wait());
+    DecoderSimulator sim(L"--services ANAD --count 3 --wait-links 1 --linger 300 --quiet");
+    ASSERT_TRUE(sim.Ready());
     p.Click(kCmdAirNav);
     EXPECT_TRUE(p.Checked(kCmdAirNav));
     ASSERT_TRUE(client.WaitRecords(3));
@@ -158,16 +151,14 @@ TEST_F(DecoderSources, LinkedByTheSourceMenuAndUnlinkedAgain) {
 }
 
 TEST_F(DecoderSources, ThousandMessagesFromFourDecodersArriveWholeAndInOrder) {
-  NamedEvent ready(L"ready"), start(L"start");
   const std::wstring feed = WriteFeed({Downlink("BA0286", "SEQ {seq} " + std::string(300, 'x')), Squitter("SEQ {seq}"),
                                        Downlink("EK0205", "SEQ {seq}\r\nSECOND LINE")});
-  ChildProcess sim(L"decoder_sim.exe", L"--feed " + feed + L" --count 1000 --wait-links 4 --ready-event " + ready.name +
-                                           L" --start-event " + start.name + L" --quiet");
-  ASSERT_TRUE(ready.Wait());
+  DecoderSimulator sim(L"--feed " + feed + L" --count 1000 --wait-links 4 --quiet", true);
+  ASSERT_TRUE(sim.Ready());
   Program p;
-  StreamClient client;
+  StreamClient client(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
-  start.Set();
+  sim.Start();
   ASSERT_TRUE(client.WaitRecords(1000, 120000)) << client.records.size() << " records";
   EXPECT_EQ(sim.Wait(), 0);
   PumpFor(300);
@@ -192,7 +183,7 @@ TEST_F(DecoderSources, ThousandMessagesFromFourDecodersArriveWholeAndInOrder) {
 TEST_F(Forwarding, ShortTextsHfFillersAndTheLogEntries) {
   Program p;
   p.Click(kCmdDebugLog);
-  StreamClient client;
+  StreamClient client(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
 
   p.form.AirNavIn.SetText("0123456789");  // 10 characters: ignored
@@ -224,7 +215,7 @@ TEST_F(Forwarding, WithoutAClientMessagesAreShownAndDropped) {
   p.form.SkySpyIn.SetText(Downlink("BA0286", "BEFORE ANY CLIENT"));
   EXPECT_NE(p.Display().find("BEFORE ANY CLIENT"), std::string::npos);
   EXPECT_FALSE(fs::exists("xmlfile.log"));  // the log is off: no file
-  StreamClient client;
+  StreamClient client(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
   PumpFor(300);
   EXPECT_EQ(client.Poll(), 0u);
@@ -239,7 +230,7 @@ TEST_F(Forwarding, AnUnwritableLogIsReportedAndForwardingGoesOn) {
   fs::create_directory("xmlfile.log");  // in the log's place: cannot be written
   Program p;
   p.Click(kCmdDebugLog);
-  StreamClient client;
+  StreamClient client(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
   p.form.AM2000In.SetText(kExample);
   p.form.AM2000In.SetText(kExample);  // the same text twice: two messages
@@ -247,18 +238,37 @@ TEST_F(Forwarding, AnUnwritableLogIsReportedAndForwardingGoesOn) {
   EXPECT_EQ(client.records[1].Frame, kExampleFrame);
   EXPECT_EQ(client.records[1].Header.Source, 1);
   EXPECT_NE(p.Panel(5).find("xmlfile.log"), std::string::npos) << p.Panel(5);
+  const std::string error = p.Panel(5);
+
+  // The client leaves and the server listens again: the log's error stays
+  // where the user can read it.
+  closesocket(client.s);
+  client.s = INVALID_SOCKET;
+  ASSERT_TRUE(p.WaitPanel1("Server disabled"));
+  ASSERT_TRUE(p.WaitPanel1("Waiting for Client"));
+  EXPECT_EQ(p.Panel(5), error);
+}
+
+TEST_F(Forwarding, TheDisplayWrapsLongLines) {
+  Program p;
+  const std::string words = "POSITION REPORT FOLLOWS WITH MANY WORDS ON ONE LONG LINE THAT IS WIDER THAN THE WINDOW";
+  p.form.SkySpyIn.SetText(Downlink("BA0286", words + " " + words));
+  ASSERT_NE(p.Display().find(words), std::string::npos);
+  // Six lines of text; the long one takes several lines of the box.
+  const auto lines = SendMessageW(p.form.dspMsg(), EM_GETLINECOUNT, 0, 0);
+  EXPECT_GT(lines, 8) << "a line the width of the window cuts is not wrapped";
+  EXPECT_EQ(GetWindowLongW(p.form.dspMsg(), GWL_STYLE) & WS_HSCROLL, 0);
 }
 
 TEST_F(Forwarding, TheViewerPrintsTheSampleFeed) {
-  NamedEvent ready(L"ready"), start(L"start");
-  ChildProcess sim(L"decoder_sim.exe",
-                   L"--wait-links 4 --quiet --ready-event " + ready.name + L" --start-event " + start.name);
-  ASSERT_TRUE(ready.Wait());
+  DecoderSimulator sim(L"--wait-links 4 --quiet", true);
+  ASSERT_TRUE(sim.Ready());
   Program p;
   const fs::path out = dir_ / "viewer.txt";
-  ChildProcess viewer(L"record_viewer.exe", L"--limit 32 --idle-exit 20000", out.wstring());
+  ChildProcess viewer(L"tools\\record_viewer.exe",
+                      L"--port " + std::to_wstring(p.port) + L" --limit 32 --idle-exit 20000", out.wstring());
   ASSERT_TRUE(p.WaitPanel1("Client connected", 10000));
-  start.Set();
+  sim.Start();
   EXPECT_EQ(viewer.Wait(60000), 0);
   std::ifstream in(out, std::ios::binary);
   const std::string printed{std::istreambuf_iterator<char>(in), {}};

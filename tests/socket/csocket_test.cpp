@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "loopback.h"
 #include "message_pump.h"
 #include "socket_support.h"
 #include "winsock_environment.h"
@@ -133,19 +134,20 @@ TEST(CSocket, NewObjectIsEmpty) {
   EXPECT_EQ(s->BytesReceived(), 0);
 }
 
-TEST(CSocket, ListensOn2201AndASecondListenerIsRefused) {
+TEST(CSocket, ListensOnItsPortAndASecondListenerIsRefused) {
+  const int port = FreeTcpPort();
   const auto s = CSocket::Create();
-  s->SetLocalPort(2201);
+  s->SetLocalPort(port);
   s->Listen();
   EXPECT_EQ(s->State(), CSocket::StateListening);
   EXPECT_TRUE(s->Bound());
-  EXPECT_EQ(BoundPort(*s), 2201);
+  EXPECT_EQ(BoundPort(*s), port);
   // Protocol cannot change while there is a socket.
   s->SetProtocol(CSocket::ProtocolUdp);
   EXPECT_EQ(s->Protocol(), CSocket::ProtocolTcp);
 
   const auto second = CSocket::Create();
-  second->SetLocalPort(2201);
+  second->SetLocalPort(port);
   try {
     second->Listen();
     FAIL() << "second listener accepted";
@@ -165,13 +167,14 @@ TEST(CSocket, ClosesTheListenerAndAcceptsTheClientOnTheSameObject) {
     EXPECT_EQ(self.State(), CSocket::StateClosed);
     self.Accept(id);
   };
-  s->SetLocalPort(2201);
+  const int port = FreeTcpPort();
+  s->SetLocalPort(port);
   s->Listen();
-  RawClient client(2201);
+  RawClient client(port);
   ASSERT_TRUE(PumpUntil([&] { return s->State() == CSocket::StateConnected; }));
   EXPECT_EQ(events.events, std::vector<std::string>{"OnConnectionRequest"});
   EXPECT_EQ(s->SocketHandle(), events.lastRequest);
-  EXPECT_EQ(s->LocalPort(), 2201);
+  EXPECT_EQ(s->LocalPort(), port);
   EXPECT_EQ(s->LocalIP(), "127.0.0.1");
   EXPECT_EQ(s->LocalHostName(), "127.0.0.1");
   EXPECT_EQ(s->RemotePort(), PortOf(client.s));
@@ -382,7 +385,7 @@ TEST(CSocket, OperationsWithoutWhatTheyNeedRaise) {
 TEST(CSocket, FailedLookupReportsAndKeepsTheSocket) {
   Recorder events;
   const auto s = CSocket::Create(&events);
-  s->Connect("nonexistent.invalid", 2201);
+  s->Connect("nonexistent.invalid", 1);
   EXPECT_EQ(s->State(), CSocket::StateResolvingHost);
   ASSERT_TRUE(PumpUntil([&] { return s->State() == CSocket::StateError; }, 30000));
   ASSERT_EQ(events.events.size(), 1u);
@@ -410,7 +413,18 @@ TEST(CSocket, LookupThatEndsAfterItsObjectIsGoneReachesNobody) {
   // A new object may well get the same address; the old answer is not its.
   Recorder otherEvents;
   const auto other = CSocket::Create(&otherEvents);
-  PumpFor(1500);
+  // Wait until the lookup's answer has been dispatched.
+  bool answered = false;
+  const ULONGLONG deadline = GetTickCount64() + 10000;
+  while (!answered && GetTickCount64() < deadline) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == MSocketSupport::ResolveMessage()) answered = true;
+      DispatchMessageW(&msg);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+  ASSERT_TRUE(answered);
   EXPECT_TRUE(events.events.empty());
   EXPECT_TRUE(otherEvents.events.empty());
   EXPECT_EQ(other->State(), CSocket::StateClosed);
@@ -486,20 +500,26 @@ TEST(MSocketSupport, ServiceStartsOnceAndTheWindowFollowsTheSockets) {
 TEST(CSocket, HandlerMayPumpAndDropTheLastReference) {
   Server server;
   int nested = 0;
+  std::weak_ptr<CSocket> object;
+  bool aliveAfterReset = false;
   server.peerEvents.onData = [&](CSocket&, std::int32_t) {
     // Pumping inside a handler lets further notifications of the same object
     // run nested; dropping the owner's reference must not end the dispatch.
     ++nested;
     if (nested == 1) PumpFor(50);
+    if (!server.peer) return;
+    object = server.peer;
     server.peer.reset();
+    aliveAfterReset = !object.expired();
   };
   RawClient client(server.port);
   ASSERT_TRUE(PumpUntil([&] { return server.peer && server.peer->State() == CSocket::StateConnected; }));
   client.Send("one");
   client.Send("two");
   ASSERT_TRUE(PumpUntil([&] { return !server.peer; }));
-  PumpFor(100);
   EXPECT_GE(nested, 1);
+  EXPECT_TRUE(aliveAfterReset) << "the dispatch holds the object while its handler runs";
+  EXPECT_TRUE(object.expired()) << "and lets it go afterwards";
   // The support module still serves the other object.
   server.listenerEvents.onRequest = [](CSocket&, std::intptr_t id) { closesocket(static_cast<SOCKET>(id)); };
   RawClient second(server.port);

@@ -12,15 +12,19 @@
 #include <vector>
 
 #include "frame_reader.h"
+#include "loopback.h"
 #include "main_window.h"
 #include "message_pump.h"
 #include "windows_test_util.h"
 #include "winsock_environment.h"
 
-// The started program, with its status bar at hand.
+// The started program on a port of its own, with its status bar at hand.
 struct Program {
-  frmMain form{GetModuleHandleW(nullptr)};
-  Program() { form.Load(); }
+  int port;
+  frmMain form;
+  explicit Program(int serverPort = FreeTcpPort()) : port(serverPort), form(GetModuleHandleW(nullptr), serverPort) {
+    form.Load();
+  }
   std::string Panel(int panel) { return StatusText(form.StatusBar().hWnd(), panel - 1); }
   bool WaitPanel1(const std::string& text, DWORD ms = 3000) {
     return PumpUntil([&] { return Panel(1) == text; }, ms);
@@ -41,20 +45,7 @@ struct StreamClient {
   std::vector<Record> records;
   std::string raw;
   // Connects, retrying for a while: the program may be between two listens.
-  explicit StreamClient(int port = 2201) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(static_cast<u_short>(port));
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    PumpUntil(
-        [&] {
-          if (s != INVALID_SOCKET) closesocket(s);
-          s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-          if (connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return true;
-          PumpFor(10);
-          return false;
-        },
-        5000);
+  explicit StreamClient(int port) : s(ConnectRetrying(port)) {
     u_long nonBlocking = 1;
     ioctlsocket(s, FIONBIO, &nonBlocking);
   }
@@ -74,15 +65,16 @@ struct StreamClient {
   }
 };
 
-// A program of the build's tools folder, run beside the test.
+// A program of the build, run beside the test: `program` is its path in the
+// build folder, such as L"tools\\decoder_sim.exe".
 class ChildProcess {
  public:
-  ChildProcess(const std::wstring& tool, const std::wstring& arguments, const std::wstring& outputFile = L"") {
+  ChildProcess(const std::wstring& program, const std::wstring& arguments, const std::wstring& outputFile = L"") {
     wchar_t path[MAX_PATH];
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring dir(path);
     dir = dir.substr(0, dir.find_last_of(L"\\/"));
-    std::wstring command = L"\"" + dir + L"\\..\\tools\\" + tool + L"\" " + arguments;
+    std::wstring command = L"\"" + dir + L"\\..\\" + program + L"\" " + arguments;
     STARTUPINFOW si{};
     si.cb = sizeof si;
     HANDLE out = INVALID_HANDLE_VALUE;
@@ -105,6 +97,7 @@ class ChildProcess {
     CloseHandle(pi_.hProcess);
   }
   bool Started() const { return started_; }
+  DWORD Id() const { return pi_.dwProcessId; }
   bool Running() const { return started_ && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT; }
   // Pumps the test's messages while waiting, since the child may be talking
   // DDE to the program in this process. Returns the exit code, or -1.
@@ -132,4 +125,26 @@ struct NamedEvent {
     return PumpUntil([&] { return WaitForSingleObject(handle, 0) == WAIT_OBJECT_0; }, ms);
   }
   void Set() { SetEvent(handle); }
+};
+
+// The decoder simulator beside the test. `arguments` are its own; the
+// fixture adds the events by which it says it is ready (its services are
+// registered) and, with `waitForStart`, waits for the test's go.
+class DecoderSimulator {
+ public:
+  explicit DecoderSimulator(const std::wstring& arguments, bool waitForStart = false)
+      : ready_(L"ready" + std::to_wstring(++count_)),
+        start_(L"start" + std::to_wstring(count_)),
+        process_(L"tools\\decoder_sim.exe", arguments + L" --ready-event " + ready_.name +
+                                                (waitForStart ? L" --start-event " + start_.name : L"")) {}
+  // Waits until its services are there.
+  bool Ready() { return process_.Started() && ready_.Wait(); }
+  void Start() { start_.Set(); }
+  long Wait(DWORD ms = 30000) { return process_.Wait(ms); }
+  bool Running() const { return process_.Running(); }
+
+ private:
+  static inline int count_ = 0;
+  NamedEvent ready_, start_;
+  ChildProcess process_;
 };

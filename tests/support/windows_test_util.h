@@ -32,6 +32,33 @@ inline std::string MenuText(HMENU menu, UINT position) {
   return text;
 }
 
+// The visible message box of process `pid`, or null.
+inline HWND FindMessageBox(DWORD pid) {
+  struct Found {
+    DWORD pid;
+    HWND box = nullptr;
+  } found{pid};
+  EnumWindows(
+      [](HWND w, LPARAM l) -> BOOL {
+        auto* f = reinterpret_cast<Found*>(l);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        char cls[32] = {};
+        GetClassNameA(w, cls, sizeof cls);
+        if (owner == f->pid && std::string(cls) == "#32770" && IsWindowVisible(w)) f->box = w;
+        return f->box == nullptr;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found.box;
+}
+
+// The text of a message box.
+inline std::string MessageBoxText(HWND box) {
+  char text[512] = {};
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  return text;
+}
+
 // A plain top-level window of the test, with a procedure that counts what
 // reaches it.
 struct TestWindow {

@@ -3,7 +3,9 @@
 // as the bridge does, listens on a port, and sends the first client --count
 // records as fast as it can, in pieces of up to 64 KB, then closes.
 //
-//   record_sender --feed FILE [--port P] [--count N]
+//   record_sender --feed FILE [--port P] [--count N] [--ready-file PATH]
+//
+// --ready-file is written once the port listens.
 
 #include <cstdio>
 #include <fstream>
@@ -35,6 +37,7 @@ int main(int argc, char** argv) {
   std::string feed;
   int port = 2202;
   long count = 5000;
+  std::string readyFile;
   CommandLine args("record_sender", argc, argv);
   while (args.Next()) {
     if (args.Is("--feed")) {
@@ -43,6 +46,8 @@ int main(int argc, char** argv) {
       port = static_cast<int>(args.Number());
     } else if (args.Is("--count")) {
       count = args.Number();
+    } else if (args.Is("--ready-file")) {
+      readyFile = args.Value();
     } else {
       args.Unknown();
     }
@@ -70,6 +75,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "record_sender: cannot listen on %d\n", port);
     return 2;
   }
+  if (!readyFile.empty()) std::ofstream(readyFile) << "ready\n";
   Socket client = accept(listener, nullptr, nullptr);
   std::string chunk;
   for (long i = 0; i < count; ++i) {

@@ -1,0 +1,48 @@
+#pragma once
+// The program's settings: the settings file (TolvanDDE.ini beside the
+// program, or the one --ini names), then the command line, which overrides
+// the file for that run. Every value is checked when the program starts: a
+// bad value, an unknown option or key is an error that names it and says
+// what is allowed, never a silent default.
+// No platform header: parsed and tested natively; reading the file is the
+// caller's (the system's profile functions).
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct Settings {
+  std::int32_t Port = 2201;          // the client port
+  std::string Bind;                  // the address it listens on; empty: every interface
+  std::int32_t MaxClients = 1;       // clients served at once
+  bool DebugLog = false;             // start with the debug log on
+  bool Minimized = false;            // start hidden in the tray
+  std::int32_t RelinkSeconds = 5;    // retry unlinked decoders this often; 0: never
+  std::int32_t SilenceMinutes = 30;  // report a linked decoder silent this long; 0: never
+};
+
+class SettingsError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A settings file as read: section, then key, then value.
+using SettingsFile = std::map<std::string, std::map<std::string, std::string>>;
+
+// The settings file's name beside the program, and the option that names
+// another one.
+inline constexpr const char* kSettingsFileName = "TolvanDDE.ini";
+inline constexpr const char* kIniOption = "--ini";
+
+// The path --ini gives, if any. `arguments` are without the program's name.
+std::optional<std::string> IniPathOption(const std::vector<std::string>& arguments);
+
+// The file's settings, overridden by the command line's.
+Settings ParseSettings(const std::vector<std::string>& arguments, const SettingsFile& file = {});
+
+// Every option with what it allows and its default, one line each, for the
+// error message and the documentation.
+std::string SettingsHelp();

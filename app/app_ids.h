@@ -30,10 +30,11 @@ enum TrayMenuIndex : short { kIndexShowForm = 0, kIndexAbout = 1, kIndexExit = 2
 
 constexpr UINT_PTR kStateTimerId = 1;
 constexpr UINT kStateTimerMs = 200;
+constexpr UINT_PTR kRelinkTimerId = 2;
+constexpr UINT_PTR kLinkWatchTimerId = 3;
+constexpr UINT kLinkWatchTimerMs = 500;
 constexpr int kIconResource = 101;
 constexpr int kDisplayId = 1001;
-
-constexpr std::int32_t kServerPort = 2201;
 
 constexpr const wchar_t* kCaption = L"TOLVAN DDE Server v1.31";
 constexpr const char* kTrayTip = "Zizizer ODO Rerido";

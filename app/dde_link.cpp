@@ -66,8 +66,9 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ, HSZ, HDDE
       return reinterpret_cast<HDDEDATA>(DDE_FACK);
     }
     if (type == XTYP_DISCONNECT && it != boxes.end()) {
-      it->second->OnDisconnect();
+      DdeTextBox* box = it->second;
       boxes.erase(it);
+      box->OnDisconnect();
     }
   } catch (...) {
   }
@@ -99,7 +100,22 @@ std::string DdeErrorDescription(UINT error) {
   }
 }
 
-DdeTextBox::DdeTextBox(std::function<void()> onChange) : mOnChange(std::move(onChange)) {}
+DdeTextBox::DdeTextBox(std::function<void()> onChange, std::function<void()> onDisconnect)
+    : mOnChange(std::move(onChange)), mOnDisconnect(std::move(onDisconnect)) {}
+
+void DdeTextBox::OnDisconnect() {
+  mConversation = nullptr;
+  mLinkMode = 0;
+  if (mOnDisconnect) mOnDisconnect();
+}
+
+bool DdeTextBox::PartnerAlive() const {
+  if (!mConversation) return false;
+  CONVINFO info{};
+  info.cb = sizeof info;
+  if (!DdeQueryConvInfo(mConversation, QID_SYNC, &info)) return false;
+  return (info.wStatus & ST_CONNECTED) != 0 && IsWindow(info.hwndPartner);
+}
 
 DdeTextBox::~DdeTextBox() {
   Close();

@@ -2,7 +2,8 @@
 // DdeTextBox: the hidden input box of one decoder source. It holds a DDE
 // client link (topic "application|topic", item, mode 0 none / 1 automatic)
 // through the DDE management library; in automatic mode every value the
-// decoder advises replaces the box's whole text and raises one change.
+// decoder advises replaces the box's whole text and raises one change. When
+// the decoder ends the conversation, the box raises its disconnect.
 // GUI thread only: DDEML calls back on the thread that initialised it. The
 // change handler runs inside that callback and may pump messages.
 
@@ -27,7 +28,7 @@ class DdeTextBox {
   // How long opening a link waits for the decoder to start the advise loop.
   static constexpr DWORD kAdviseTimeoutMs = 2000;
 
-  explicit DdeTextBox(std::function<void()> onChange);
+  explicit DdeTextBox(std::function<void()> onChange, std::function<void()> onDisconnect = {});
   ~DdeTextBox();
   DdeTextBox(const DdeTextBox&) = delete;
   DdeTextBox& operator=(const DdeTextBox&) = delete;
@@ -42,6 +43,9 @@ class DdeTextBox {
   int LinkMode() const { return mLinkMode; }
   // Whether the decoder is still there (it may have ended while linked).
   bool Connected() const { return mConversation != nullptr; }
+  // Whether the decoder's side of the conversation still exists: a decoder
+  // that was killed ends no conversation, its window is simply gone.
+  bool PartnerAlive() const;
 
   const std::string& Text() const { return mText; }
   // Replaces the text and raises the change, as an advised value does.
@@ -49,13 +53,14 @@ class DdeTextBox {
 
   // Called by the DDEML callback.
   void OnAdvise(const std::string& text) { SetText(text); }
-  void OnDisconnect() { mConversation = nullptr; }
+  void OnDisconnect();
 
  private:
   void Open();
   void Close();
 
   std::function<void()> mOnChange;
+  std::function<void()> mOnDisconnect;
   std::string mLinkTopic;
   std::string mLinkItem;
   int mLinkMode = 0;

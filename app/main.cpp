@@ -35,6 +35,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                 MB_OK | MB_ICONERROR);
     return 2;
   }
-  frmMain form(instance, settings.Port);
+  frmMain form(instance, settings);
   return form.Run();
 }

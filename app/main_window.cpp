@@ -36,7 +36,7 @@ bool IsChecked(HMENU menu, UINT id) {
 
 }  // namespace
 
-frmMain::frmMain(HINSTANCE instance, std::int32_t port) : mInstance(instance), mPort(port) {
+frmMain::frmMain(HINSTANCE instance, Settings settings) : mInstance(instance), mSettings(std::move(settings)) {
   mRouter.AddOutput(mClientOutput);
 }
 
@@ -46,7 +46,9 @@ frmMain::~frmMain() {
   // restores the window procedure), then the window itself.
   mEnded = true;
   CloseDecoderLinks();
-  if (mWindow) KillTimer(mWindow.get(), kStateTimerId);
+  if (mWindow) {
+    for (const UINT_PTR timer : {kStateTimerId, kRelinkTimerId, kLinkWatchTimerId}) KillTimer(mWindow.get(), timer);
+  }
   if (wns) wns->SetOwner(nullptr);
   IconEvent.reset();
   if (mWindow) {
@@ -58,10 +60,18 @@ frmMain::~frmMain() {
 void frmMain::Load() {
   CreateMainWindow();
   Form_Load();
-  ShowWindow(mWindow.get(), SW_SHOWNORMAL);
-  UpdateWindow(mWindow.get());
+  if (mSettings.Minimized) {
+    bShown = false;  // in the tray only, until shown from there
+  } else {
+    ShowWindow(mWindow.get(), SW_SHOWNORMAL);
+    UpdateWindow(mWindow.get());
+  }
   // The supervision starts only now that wns exists.
   SetTimer(mWindow.get(), kStateTimerId, kStateTimerMs, nullptr);
+  SetTimer(mWindow.get(), kLinkWatchTimerId, kLinkWatchTimerMs, nullptr);
+  if (mSettings.RelinkSeconds > 0) {
+    SetTimer(mWindow.get(), kRelinkTimerId, static_cast<UINT>(mSettings.RelinkSeconds) * 1000, nullptr);
+  }
 }
 
 int frmMain::Run() {
@@ -83,8 +93,11 @@ int frmMain::Run() {
   } catch (...) {
     return fail(1, "Unexpected error.");
   }
+  // The loop also ends as soon as the program has ended: the quit message
+  // comes only once the queue is empty, which a decoder that publishes
+  // without pause may never let happen.
   MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+  while (!mEnded && GetMessageW(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
@@ -137,6 +150,7 @@ void frmMain::CreateMenuBar() {
   AppendMenuW(mMenuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
   AppendMenuW(mMenuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(source), L"&Source");
   SetMenu(mWindow.get(), mMenuBar);
+  SetCheck(mMenuBar, kCmdDebugLog, mSettings.DebugLog);
 }
 
 clsStatusBar& frmMain::StatusBar() {
@@ -178,7 +192,8 @@ void frmMain::Form_Load() {
   mnuAirNav_Click();
 
   wns = CSocket::Create(this);
-  wns->SetLocalPort(mPort);
+  wns->SetLocalPort(mSettings.Port);
+  if (!mSettings.Bind.empty()) wns->Bind(mSettings.Port, mSettings.Bind);
   wns->Listen();
 }
 
@@ -199,20 +214,18 @@ void frmMain::mnuExit_Click() {
 
 void frmMain::EndProgram() {
   mEnded = true;
-  KillTimer(mWindow.get(), kStateTimerId);
+  for (const UINT_PTR timer : {kStateTimerId, kRelinkTimerId, kLinkWatchTimerId}) KillTimer(mWindow.get(), timer);
   PostQuitMessage(0);
 }
 
 void frmMain::CloseDecoderLinks() {
-  for (DdeTextBox* box : {&SkySpyIn, &AM2000In, &AirNavIn, &PosfixIn}) {
+  for (SourceLink& link : mLinks) {
     try {
-      box->SetLinkMode(0);
+      link.Box->SetLinkMode(0);
     } catch (...) {
       // Ending a conversation that is already gone has nothing to report.
     }
-  }
-  if (mMenuBar) {
-    for (const UINT command : {kCmdSkySpy, kCmdAirmaster, kCmdAirNav, kCmdPosfix}) SetCheck(mMenuBar, command, false);
+    if (mMenuBar) SetCheck(mMenuBar, link.Command, false);
   }
 }
 
@@ -239,19 +252,36 @@ bool frmMain::DebugLogOn() const {
 // ---- decoder sources ----
 
 void frmMain::mnuSkySpy_Click() {
-  ToggleSource(kCmdSkySpy, SkySpyIn, "SkySpy", "SkySpy:");
+  ToggleSource(mLinks[0]);
 }
 void frmMain::mnuAirmaster_Click() {
-  ToggleSource(kCmdAirmaster, AM2000In, "WinACARS", "AM2000");
+  ToggleSource(mLinks[1]);
 }
 void frmMain::mnuAirNav_Click() {
-  ToggleSource(kCmdAirNav, AirNavIn, "ANAD", "AirNav");
+  ToggleSource(mLinks[2]);
 }
 void frmMain::mnuPosfix_Click() {
-  ToggleSource(kCmdPosfix, PosfixIn, "POSFIX", "ZADEDEV");
+  ToggleSource(mLinks[3]);
 }
 
-void frmMain::ToggleSource(UINT command, DdeTextBox& box, const char* application, const char* label) {
+void frmMain::ToggleSource(SourceLink& link) {
+  if (IsChecked(mMenuBar, link.Command)) {
+    // Unlinked by hand: it stays so until its item is clicked again.
+    link.UnlinkedByHand = true;
+    try {
+      link.Box->SetLinkMode(0);
+    } catch (...) {
+      // Ending a conversation that is already gone has nothing to report.
+    }
+    SetCheck(mMenuBar, link.Command, false);
+    return;
+  }
+  link.UnlinkedByHand = false;
+  const auto [number, description] = OpenLink(link);
+  if (DebugLogOn()) Log(link.Label, std::to_string(number) + "-" + description);
+}
+
+std::pair<std::int32_t, std::string> frmMain::OpenLink(SourceLink& link) {
   // Every step runs; the last error since the start is what counts.
   std::int32_t number = 0;
   std::string description;
@@ -266,16 +296,36 @@ void frmMain::ToggleSource(UINT command, DdeTextBox& box, const char* applicatio
       description = e.what();
     }
   };
-  if (IsChecked(mMenuBar, command)) {
-    step([&] { box.SetLinkMode(0); });
-    SetCheck(mMenuBar, command, false);
-    return;
+  step([&] { link.Box->SetLinkTopic(std::string(link.Application) + "|ACARS"); });
+  step([&] { link.Box->SetLinkItem("LiveData"); });
+  step([&] { link.Box->SetLinkMode(1); });
+  if (number == 0) SetCheck(mMenuBar, link.Command, true);
+  return {number, description};
+}
+
+void frmMain::SourceGone(SourceLink& link) {
+  if (mEnded || !mMenuBar) return;
+  SetCheck(mMenuBar, link.Command, false);
+  if (DebugLogOn()) Log(link.Label, std::to_string(DMLERR_SERVER_DIED) + "-" + DdeErrorDescription(DMLERR_SERVER_DIED));
+}
+
+void frmMain::tmr_linkwatch_Timer() {
+  for (SourceLink& link : mLinks) {
+    // A decoder that was killed, or that ended without the library telling
+    // this side, leaves a conversation whose partner window is gone.
+    if (link.Box->Connected() && !link.Box->PartnerAlive()) {
+      link.Box->SetLinkMode(0);
+      SourceGone(link);
+    }
   }
-  step([&] { box.SetLinkTopic(std::string(application) + "|ACARS"); });
-  step([&] { box.SetLinkItem("LiveData"); });
-  step([&] { box.SetLinkMode(1); });
-  if (number == 0) SetCheck(mMenuBar, command, true);
-  if (DebugLogOn()) Log(label, std::to_string(number) + "-" + description);
+}
+
+void frmMain::tmr_relink_Timer() {
+  for (SourceLink& link : mLinks) {
+    if (link.UnlinkedByHand || link.Box->Connected()) continue;
+    // Quietly: only a link that comes about is worth a log entry.
+    if (OpenLink(link).first == 0 && DebugLogOn()) Log(link.Label, "0-");
+  }
 }
 
 // ---- forwarding ----
@@ -305,6 +355,18 @@ void frmMain::BoxChanged(const char* tag, const DdeTextBox& box, std::size_t inp
 
 void frmMain::SendMsg(const std::string& inMsg, std::size_t input) {
   mRouter.Submit(inMsg, input);
+  if (mRouter.Forwarding()) return;
+  // What was put off while forwarding goes to the main loop now.
+  for (const auto& [message, wParam] : std::exchange(mDeferred, {})) PostMessageW(mWindow.get(), message, wParam, 0);
+}
+
+bool frmMain::DeferredWhileForwarding(UINT message, WPARAM wParam) {
+  // The forwarding pumps messages from inside a decoder's DDE callback.
+  // Ending the program there would end that decoder's conversation under
+  // the library's feet: it waits until the forwarding is done.
+  if (!mRouter.Forwarding()) return false;
+  mDeferred.emplace_back(message, wParam);
+  return true;
 }
 
 void frmMain::ShowLatest(const Latest& latest) {
@@ -373,7 +435,7 @@ void frmMain::Relisten() {
   wns->CloseSocket();
   // Every local address again, as at start-up, not only the one the last
   // client came through.
-  wns->Bind(0, "0.0.0.0");
+  wns->Bind(0, mSettings.Bind.empty() ? "0.0.0.0" : mSettings.Bind);
   wns->Listen();
   // Listening again clears the error an earlier re-listen reported, and
   // leaves any other error where the user can read it.
@@ -471,6 +533,7 @@ void frmMain::OnCommand(UINT id) {
       Guarded("mnuDebugLog_Click", [&] { mnuDebugLog_Click(); });
       break;
     case kCmdExit:
+      if (DeferredWhileForwarding(WM_COMMAND, id)) break;
       Guarded("mnuExit_Click", [&] { mnuExit_Click(); });
       break;
     case kCmdSkySpy:
@@ -496,6 +559,8 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (HIWORD(wParam) == 0 && lParam == 0) OnCommand(LOWORD(wParam));
       return 0;
     case WM_TIMER:
+      if (wParam == kRelinkTimerId) Guarded("tmr_relink_Timer", [&] { tmr_relink_Timer(); });
+      if (wParam == kLinkWatchTimerId) Guarded("tmr_linkwatch_Timer", [&] { tmr_linkwatch_Timer(); });
       if (wParam == kStateTimerId) {
         try {
           tmr_state_Timer();
@@ -509,6 +574,7 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       Guarded("Form_Resize", [&] { Form_Resize(wParam); });
       break;
     case WM_CLOSE:
+      if (DeferredWhileForwarding(message, wParam)) return 0;
       DestroyWindow(mWindow.get());
       return 0;
     case WM_DESTROY:

@@ -13,22 +13,23 @@
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "app_ids.h"
 #include "client_port_output.h"
 #include "csocket.h"
 #include "dde_link.h"
 #include "message_router.h"
+#include "settings.h"
 #include "status_bar.h"
 #include "sys_tray.h"
-#include "app_ids.h"
 #include "win32_handles.h"
 
 // A start-up step that failed: the number the program ends with and the
 // text of its message box.
 class StartupError : public std::runtime_error {
  public:
-  StartupError(std::int32_t number, const std::string& description)
-      : std::runtime_error(description), Number(number) {}
+  StartupError(std::int32_t number, const std::string& description) : std::runtime_error(description), Number(number) {}
   std::int32_t Number;
 };
 
@@ -37,8 +38,7 @@ void DoEvents();
 
 class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents {
  public:
-  // `port`: the client port the server listens on.
-  explicit frmMain(HINSTANCE instance, std::int32_t port = app::kServerPort);
+  explicit frmMain(HINSTANCE instance, Settings settings = {});
   ~frmMain();
   frmMain(const frmMain&) = delete;
   frmMain& operator=(const frmMain&) = delete;
@@ -61,6 +61,11 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   void mnuAirNav_Click();
   void mnuPosfix_Click();
   void tmr_state_Timer();
+  // Links again every decoder source that is not linked, unless its link was
+  // ended by hand, and notices decoders that went away without a word.
+  void tmr_relink_Timer();
+  // Notices linked decoders that are gone.
+  void tmr_linkwatch_Timer();
   void wns_OnConnectionRequest(std::intptr_t requestID);
   void SkySpyIn_Change();
   void AM2000In_Change();
@@ -90,13 +95,13 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   bool DebugLogOn() const;
   std::uint64_t DroppedMessages() const { return mRouter.TotalDropped(); }
   MessageRouter& Router() { return mRouter; }
-  std::int32_t Port() const { return mPort; }
+  const Settings& CurrentSettings() const { return mSettings; }
 
   // The hidden DDE input boxes of the four decoder sources.
-  DdeTextBox SkySpyIn{[this] { SkySpyIn_Change(); }};
-  DdeTextBox AM2000In{[this] { AM2000In_Change(); }};
-  DdeTextBox PosfixIn{[this] { PosfixIn_Change(); }};
-  DdeTextBox AirNavIn{[this] { AirNavIn_Change(); }};
+  DdeTextBox SkySpyIn{[this] { SkySpyIn_Change(); }, [this] { SourceGone(mLinks[0]); }};
+  DdeTextBox AM2000In{[this] { AM2000In_Change(); }, [this] { SourceGone(mLinks[1]); }};
+  DdeTextBox PosfixIn{[this] { PosfixIn_Change(); }, [this] { SourceGone(mLinks[3]); }};
+  DdeTextBox AirNavIn{[this] { AirNavIn_Change(); }, [this] { SourceGone(mLinks[2]); }};
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -111,8 +116,24 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   void Guarded(const char* where, Handler&& handler);
   void ReportError(const std::string& text);
   void EndProgram();
+  // Puts off a message that ends the program while a text is forwarded;
+  // true when it was put off.
+  bool DeferredWhileForwarding(UINT message, WPARAM wParam);
+  // One decoder source: its menu item, box, DDE application and log label.
+  struct SourceLink {
+    UINT Command;
+    DdeTextBox* Box;
+    const char* Application;
+    const char* Label;
+    bool UnlinkedByHand = false;
+  };
   // Opens or closes one decoder's link, by its Source menu item.
-  void ToggleSource(UINT command, DdeTextBox& box, const char* application, const char* label);
+  void ToggleSource(SourceLink& link);
+  // Opens the link and checks its item when that works; DDEML's error
+  // number (0 when linked) and text.
+  std::pair<std::int32_t, std::string> OpenLink(SourceLink& link);
+  // The decoder ended the conversation, or was found gone.
+  void SourceGone(SourceLink& link);
   void BoxChanged(const char* tag, const DdeTextBox& box, std::size_t input);
   // Ends the four DDE conversations, so that no decoder text reaches a
   // window that is going away.
@@ -126,11 +147,15 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   // forwarding goes on.
   void Log(const std::string& des, const std::string& msg) override;
   void ReportError(const char* where, std::exception_ptr error) override;
-  void Pump() override { DoEvents(); }
+  // No more passes of the loop once the program is to end: the router then
+  // sends what it holds and returns, and the end goes ahead.
+  void Pump() override {
+    if (mDeferred.empty()) DoEvents();
+  }
   std::uint64_t NowMs() override { return GetTickCount64(); }
 
   HINSTANCE mInstance;
-  std::int32_t mPort;
+  Settings mSettings;
   UniqueWindow mWindow;
   HWND mDisplay = nullptr;
   HMENU mMenuBar = nullptr;  // owned by the window
@@ -141,6 +166,7 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   // good re-listen clears its own error, never another one.
   std::string mErrorText;
   std::string mRelistenError;
+  std::vector<std::pair<UINT, WPARAM>> mDeferred;
 
   std::shared_ptr<CSocket> wns;
   std::unique_ptr<SysTray> IconEvent;
@@ -148,6 +174,11 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   UniqueMenu hTrayMenu;
   bool bShown = false;
 
+  // In the order of the Source menu.
+  SourceLink mLinks[4] = {{app::kCmdSkySpy, &SkySpyIn, "SkySpy", "SkySpy:"},
+                          {app::kCmdAirmaster, &AM2000In, "WinACARS", "AM2000"},
+                          {app::kCmdAirNav, &AirNavIn, "ANAD", "AirNav"},
+                          {app::kCmdPosfix, &PosfixIn, "POSFIX", "ZADEDEV"}};
   MessageRouter mRouter{*this};
   ClientPortOutput mClientOutput{[this] { return wns.get(); }};
   std::size_t mSkySpyInput = mRouter.AddInput("SkySpy", DecoderSource::SkySpy);

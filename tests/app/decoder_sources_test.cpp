@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -115,7 +116,7 @@ TEST_F(DecoderSources, LinkedByTheSourceMenuAndUnlinkedAgain) {
     PumpFor(500);
     EXPECT_EQ(client.Poll(), 0u);
   }
-  // Linked: its texts flow; when it ends, the item stays checked.
+  // Linked: its texts flow; when it ends, the item is unchecked at once.
   {
     DecoderSimulator sim(L"--services ANAD --count 3 --wait-links 1 --linger 300 --quiet");
     ASSERT_TRUE(sim.Ready());
@@ -123,24 +124,23 @@ TEST_F(DecoderSources, LinkedByTheSourceMenuAndUnlinkedAgain) {
     EXPECT_TRUE(p.Checked(kCmdAirNav));
     ASSERT_TRUE(client.WaitRecords(3));
     EXPECT_EQ(sim.Wait(), 0);
-    PumpFor(300);
-    EXPECT_TRUE(p.Checked(kCmdAirNav));
+    EXPECT_TRUE(PumpUntil([&] { return !p.Checked(kCmdAirNav); }, 3000));
     for (const Record& r : client.records) EXPECT_EQ(r.Header.Source, 3);
   }
-  p.Click(kCmdAirNav);  // closes the dead link
-  EXPECT_FALSE(p.Checked(kCmdAirNav));
   p.Click(kCmdSkySpy);  // no SkySpy running
   EXPECT_FALSE(p.Checked(kCmdSkySpy));
 
-  // The Source entries of the log: "0-" twice for the opens, and an error
-  // number and text for the decoder that is not running.
+  // The Source entries of the log: "0-" twice for the opens, the decoder's
+  // end, and an error number and text for the decoder that is not running.
   const std::string log = ReadLog();
   std::vector<std::string> sourceEntries;
   for (std::size_t at = 0; (at = log.find("DES: AirNav\r\n", at)) != std::string::npos; ++at) {
     sourceEntries.push_back(log.substr(at, log.find(kSeparator, at) - at));
   }
-  ASSERT_EQ(sourceEntries.size(), 2u);
+  ASSERT_EQ(sourceEntries.size(), 3u);
   EXPECT_EQ(sourceEntries[0], "DES: AirNav\r\n\r\nMSG: \r\n0-\r\n");
+  EXPECT_EQ(sourceEntries[1], "DES: AirNav\r\n\r\nMSG: \r\n0-\r\n");
+  EXPECT_EQ(sourceEntries[2], "DES: AirNav\r\n\r\nMSG: \r\n16398-The DDE server has ended.\r\n");
   const auto sky = log.find("DES: SkySpy:\r\n\r\nMSG: \r\n");
   ASSERT_NE(sky, std::string::npos);
   const std::string skyResult = log.substr(sky + 24, log.find("\r\n", sky + 24) - sky - 24);
@@ -148,6 +148,42 @@ TEST_F(DecoderSources, LinkedByTheSourceMenuAndUnlinkedAgain) {
   EXPECT_NE(skyResult.find('-'), std::string::npos);
   // The change handler wrote its entry for each text received.
   EXPECT_NE(log.find("DES: AirNavIn "), std::string::npos);
+}
+
+TEST_F(DecoderSources, ADecoderStartedLaterIsLinkedByItselfUnlessUnlinkedByHand) {
+  Settings settings = TestSettings();
+  settings.RelinkSeconds = 1;
+  Program p(settings);
+  for (UINT command : {kCmdSkySpy, kCmdAirmaster, kCmdAirNav, kCmdPosfix}) EXPECT_FALSE(p.Checked(command));
+  StreamClient client(p.port);
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+
+  // Neither was running at start-up: both are linked within the retry
+  // interval once their decoder runs.
+  DecoderSimulator sim(L"--services SkySpy,WinACARS --count 100000 --interval 50 --quiet");
+  ASSERT_TRUE(sim.Ready());
+  ASSERT_TRUE(PumpUntil([&] { return p.Checked(kCmdSkySpy) && p.Checked(kCmdAirmaster); }, 3000));
+  auto airmasterRecords = [&] {
+    client.Poll();
+    return std::count_if(client.records.begin(), client.records.end(),
+                         [](const Record& r) { return r.Header.Source == 1; });
+  };
+  ASSERT_TRUE(PumpUntil([&] { return airmasterRecords() > 0; }));
+
+  // Airmaster unlinked by hand stays unlinked while its decoder publishes.
+  p.Click(kCmdAirmaster);
+  EXPECT_FALSE(p.Checked(kCmdAirmaster));
+  PumpFor(300);
+  const auto before = airmasterRecords();
+  PumpFor(2500);  // two more retries
+  EXPECT_FALSE(p.Checked(kCmdAirmaster));
+  EXPECT_EQ(airmasterRecords(), before);
+  EXPECT_TRUE(p.Checked(kCmdSkySpy));
+
+  // Clicked again, it is linked.
+  p.Click(kCmdAirmaster);
+  EXPECT_TRUE(p.Checked(kCmdAirmaster));
+  EXPECT_TRUE(PumpUntil([&] { return airmasterRecords() > before; }));
 }
 
 TEST_F(DecoderSources, ThousandMessagesFromFourDecodersArriveWholeAndInOrder) {

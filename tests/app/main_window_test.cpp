@@ -258,7 +258,7 @@ TEST(frmMain, AStartUpErrorOfAnyKindEndsInTheMessageBox) {
       Sleep(10);
     }
   });
-  frmMain form(GetModuleHandleW(nullptr), FreeTcpPort());
+  frmMain form(GetModuleHandleW(nullptr), TestSettings());
   const int code = form.Run();
   stop = true;
   closer.join();

@@ -142,29 +142,39 @@ TEST_F(Reliability, GarbageFromTheClientDoesNotStopTheMessages) {
   EXPECT_EQ(p.form.DroppedMessages(), 0u);
 }
 
-TEST_F(Reliability, DecoderThatDiesIsLinkedAgain) {
-  Program p;
+TEST_F(Reliability, DecoderThatDiesIsNoticedAndLinkedAgainByItself) {
+  Settings settings = TestSettings();
+  settings.RelinkSeconds = 1;
+  settings.DebugLog = true;
+  Program p(settings);
   StreamClient client(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
   {
     DecoderSimulator sim(L"--services POSFIX --count 100000 --interval 20 --wait-links 1 --quiet");
     ASSERT_TRUE(sim.Ready());
-    p.Click(kCmdPosfix);
-    ASSERT_TRUE(p.Checked(kCmdPosfix));
+    ASSERT_TRUE(PumpUntil([&] { return p.Checked(kCmdPosfix); }, 5000));
     ASSERT_TRUE(client.WaitRecords(5));
-  }  // killed in the middle of its stream
-  PumpFor(500);
-  EXPECT_TRUE(p.Checked(kCmdPosfix));
+  }  // killed in the middle of its stream: it ends no conversation
+  EXPECT_TRUE(PumpUntil([&] { return !p.Checked(kCmdPosfix); }, 5000));
   const std::size_t before = client.Poll();
   DecoderSimulator sim(L"--services POSFIX --count 5 --wait-links 1 --linger 500 --quiet");
   ASSERT_TRUE(sim.Ready());
-  p.Click(kCmdPosfix);  // the dead link goes
-  EXPECT_FALSE(p.Checked(kCmdPosfix));
-  p.Click(kCmdPosfix);  // and the new decoder is linked
-  EXPECT_TRUE(p.Checked(kCmdPosfix));
   ASSERT_TRUE(client.WaitRecords(before + 5));
   EXPECT_EQ(sim.Wait(), 0);
   EXPECT_TRUE(client.reader.Error().empty());
+  // Not there at start-up, then linked, gone, linked: one log entry each.
+  const std::string log = ReadFile("xmlfile.log");
+  const std::string head = "DES: ZADEDEV\r\n\r\nMSG: \r\n";
+  std::vector<std::string> changes;
+  for (std::size_t at = 0; (at = log.find(head, at)) != std::string::npos; ++at) {
+    const std::size_t from = at + head.size();
+    changes.push_back(log.substr(from, log.find("\r\n", from) - from));
+  }
+  ASSERT_EQ(changes.size(), 4u);
+  EXPECT_EQ(changes[0], "16394-No DDE server answered for this application and topic.");
+  EXPECT_EQ(changes[1], "0-");
+  EXPECT_EQ(changes[2], "16398-The DDE server has ended.");
+  EXPECT_EQ(changes[3], "0-");
 }
 
 TEST_F(Reliability, PortTakenMeanwhileIsRetriedUntilFree) {
@@ -264,7 +274,7 @@ TEST_F(Reliability, ExitFromTheTrayWhileADecoderPublishesEndsCleanly) {
   ChildProcess program(L"app\\TolvanDDE.exe", L"--port " + std::to_wstring(port));
   ASSERT_TRUE(program.Started());
   StreamClient client(port);
-  ASSERT_TRUE(client.WaitRecords(50, 20000)) << client.records.size();
+  ASSERT_TRUE(client.WaitRecords(5, 20000)) << client.records.size();
 
   // Its window, by class and process.
   HWND window = nullptr;
@@ -278,7 +288,7 @@ TEST_F(Reliability, ExitFromTheTrayWhileADecoderPublishesEndsCleanly) {
   }));
   // The tray menu's Exit, as the popup menu delivers it.
   PostMessageW(window, WM_COMMAND, kTrayExit, 0);
-  EXPECT_EQ(program.Wait(20000), 0);
+  EXPECT_EQ(program.Wait(30000), 0);
   EXPECT_FALSE(std::filesystem::exists("xmlfile.log")) << "written while the log was off";
   EXPECT_TRUE(client.reader.Error().empty());
 }

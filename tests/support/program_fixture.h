@@ -18,11 +18,18 @@
 #include "windows_test_util.h"
 #include "winsock_environment.h"
 
+// Settings for a test: a port of its own, the rest as given.
+inline Settings TestSettings(Settings settings = {}) {
+  settings.Port = FreeTcpPort();
+  return settings;
+}
+
 // The started program on a port of its own, with its status bar at hand.
 struct Program {
   int port;
   frmMain form;
-  explicit Program(int serverPort = FreeTcpPort()) : port(serverPort), form(GetModuleHandleW(nullptr), serverPort) {
+  explicit Program(const Settings& settings = TestSettings())
+      : port(settings.Port), form(GetModuleHandleW(nullptr), settings) {
     form.Load();
   }
   std::string Panel(int panel) { return StatusText(form.StatusBar().hWnd(), panel - 1); }

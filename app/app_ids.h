@@ -36,6 +36,7 @@ constexpr UINT kLinkWatchTimerMs = 500;
 constexpr int kIconResource = 101;
 constexpr int kDisplayId = 1001;
 
+constexpr const wchar_t* kMainWindowClass = L"TolvanDdeServerMain";
 constexpr const wchar_t* kCaption = L"TOLVAN DDE Server v1.31";
 constexpr const char* kTrayTip = "Zizizer ODO Rerido";
 constexpr const char* kAboutTitle = "ZIZIZER ODO Rerido";

@@ -9,6 +9,7 @@
 
 #include "main_window.h"
 #include "settings_file.h"
+#include "single_copy.h"
 #include "single_byte_text.h"
 
 namespace {
@@ -35,6 +36,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
                 MB_OK | MB_ICONERROR);
     return 2;
   }
+  // One copy per port: a second start shows the first copy and ends.
+  const UniqueKernelHandle claim = single_copy::ClaimPort(settings.Port);
+  if (!claim && single_copy::ShowRunningCopy(settings.Port, 5000)) return 0;
   frmMain form(instance, settings);
   return form.Run();
 }

@@ -4,12 +4,12 @@
 #include "debug_log.h"
 #include "forwarding.h"
 #include "single_byte_text.h"
+#include "single_copy.h"
 
 using namespace app;
 
 namespace {
 
-constexpr const wchar_t* kWindowClass = L"TolvanDdeServerMain";
 constexpr int kClientWidth = 335;  // pixels at 96 dpi: 5025 x 1950 twips
 constexpr int kClientHeight = 130;
 constexpr std::size_t kMaxShownChars = 16384;
@@ -111,7 +111,7 @@ void frmMain::CreateMainWindow() {
   wc.hInstance = mInstance;
   wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  wc.lpszClassName = kWindowClass;
+  wc.lpszClassName = kMainWindowClass;
   mIcon.reset(static_cast<HICON>(LoadImageW(mInstance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, 32, 32, 0)));
   wc.hIcon = mIcon.get();
   RegisterClassExW(&wc);
@@ -119,7 +119,7 @@ void frmMain::CreateMainWindow() {
   const int dpi = ScreenDpi();
   RECT r{0, 0, MulDiv(kClientWidth, dpi, 96), MulDiv(kClientHeight, dpi, 96)};
   AdjustWindowRectEx(&r, kWindowStyle, TRUE, 0);
-  HWND created = CreateWindowExW(0, kWindowClass, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+  HWND created = CreateWindowExW(0, kMainWindowClass, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                                  r.right - r.left, r.bottom - r.top, nullptr, nullptr, mInstance, this);
   if (!mWindow) {
     // Created by another class's procedure (the name was taken), or not at all.
@@ -127,6 +127,7 @@ void frmMain::CreateMainWindow() {
     if (created) DestroyWindow(created);
     throw StartupError(error, "Cannot create the window.");
   }
+  single_copy::MarkWindow(mWindow.get(), mSettings.Port);
 
   mDisplay = CreateWindowExW(
       WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY,
@@ -590,6 +591,12 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     default:
       if (message == mTaskbarCreated && message != 0 && IconEvent) IconEvent->Readd();
+      if (message == single_copy::ShowMessage()) {
+        // Another start on this port: this copy comes to the front instead.
+        Guarded("ShowYourself", [&] { MenuClick(kIndexShowForm); });
+        SetForegroundWindow(mWindow.get());
+        return 0;
+      }
       break;
   }
   return DefWindowProcW(mWindow.get(), message, wParam, lParam);

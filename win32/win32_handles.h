@@ -50,7 +50,13 @@ struct GlobalTraits {
   static bool Close(HGLOBAL h) { return GlobalFree(h) == nullptr; }
 };
 
+struct KernelTraits {
+  static HANDLE Invalid() { return nullptr; }
+  static bool Close(HANDLE h) { return CloseHandle(h) != FALSE; }
+};
+
 using UniqueWindow = UniqueHandle<HWND, WindowTraits>;
+using UniqueKernelHandle = UniqueHandle<HANDLE, KernelTraits>;
 using UniqueMenu = UniqueHandle<HMENU, MenuTraits>;
 using UniqueIcon = UniqueHandle<HICON, IconTraits>;
 using UniqueGlobal = UniqueHandle<HGLOBAL, GlobalTraits>;

@@ -267,6 +267,31 @@ TEST(frmMain, AStartUpErrorOfAnyKindEndsInTheMessageBox) {
   EXPECT_NE(text.find("Cannot create the window."), std::string::npos) << text;
 }
 
+TEST(frmMain, ASecondStartOnTheSamePortShowsTheFirstCopyAndEnds) {
+  const int port = FreeTcpPort();
+  ChildProcess first(L"app\\TolvanDDE.exe", L"--port " + std::to_wstring(port) + L" --minimized");
+  const HWND window = MainWindowOf(first.Id());
+  ASSERT_NE(window, nullptr);
+  const SOCKET probe = ConnectRetrying(port);  // it serves the port
+  ASSERT_NE(probe, INVALID_SOCKET);
+  closesocket(probe);
+  EXPECT_FALSE(IsWindowVisible(window)) << "started in the tray";
+
+  ChildProcess second(L"app\\TolvanDDE.exe", L"--port " + std::to_wstring(port));
+  EXPECT_EQ(second.Wait(20000), 0);
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window) != FALSE; }));
+  EXPECT_TRUE(first.Running());
+
+  // Another port, another copy, side by side.
+  const int otherPort = FreeTcpPort();
+  ChildProcess other(L"app\\TolvanDDE.exe", L"--port " + std::to_wstring(otherPort));
+  EXPECT_NE(MainWindowOf(other.Id()), nullptr);
+  const SOCKET client = ConnectRetrying(otherPort);
+  EXPECT_NE(client, INVALID_SOCKET);
+  closesocket(client);
+  EXPECT_TRUE(other.Running());
+}
+
 TEST(frmMain, TrayIconComesBackWhenTheShellRestarts) {
   Program p;
   NOTIFYICONDATAA probe{};

@@ -276,16 +276,8 @@ TEST_F(Reliability, ExitFromTheTrayWhileADecoderPublishesEndsCleanly) {
   StreamClient client(port);
   ASSERT_TRUE(client.WaitRecords(5, 20000)) << client.records.size();
 
-  // Its window, by class and process.
-  HWND window = nullptr;
-  ASSERT_TRUE(PumpUntil([&] {
-    for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, L"TolvanDdeServerMain", nullptr)) != nullptr;) {
-      DWORD pid = 0;
-      GetWindowThreadProcessId(w, &pid);
-      if (pid == program.Id()) window = w;
-    }
-    return window != nullptr;
-  }));
+  const HWND window = MainWindowOf(program.Id());
+  ASSERT_NE(window, nullptr);
   // The tray menu's Exit, as the popup menu delivers it.
   PostMessageW(window, WM_COMMAND, kTrayExit, 0);
   EXPECT_EQ(program.Wait(30000), 0);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app_ids.h"
 #include "frame_reader.h"
 #include "loopback.h"
 #include "main_window.h"
@@ -119,6 +120,23 @@ class ChildProcess {
   PROCESS_INFORMATION pi_{};
   bool started_ = false;
 };
+
+// The main window of the program running as process `pid`, waiting for it
+// up to `ms`; null when it did not appear.
+inline HWND MainWindowOf(DWORD pid, DWORD ms = 20000) {
+  HWND window = nullptr;
+  PumpUntil(
+      [&] {
+        for (HWND w = nullptr; (w = FindWindowExW(nullptr, w, app::kMainWindowClass, nullptr)) != nullptr;) {
+          DWORD owner = 0;
+          GetWindowThreadProcessId(w, &owner);
+          if (owner == pid) window = w;
+        }
+        return window != nullptr;
+      },
+      ms);
+  return window;
+}
 
 // A named manual-reset event with a name unique to this test process.
 struct NamedEvent {

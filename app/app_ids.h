@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace app {
 
@@ -33,6 +34,7 @@ constexpr UINT kStateTimerMs = 200;
 constexpr UINT_PTR kRelinkTimerId = 2;
 constexpr UINT_PTR kLinkWatchTimerId = 3;
 constexpr UINT kLinkWatchTimerMs = 500;
+constexpr UINT_PTR kShowTimerId = 4;
 constexpr int kIconResource = 101;
 constexpr int kDisplayId = 1001;
 
@@ -49,6 +51,11 @@ constexpr const char* kWaitingForClient = "Waiting for Client";
 constexpr const char* kClientConnected = "Client connected";
 constexpr const char* kReconnect = "Reconnect";
 constexpr const char* kConnect = "Connect";
+// With several clients allowed: how many are connected.
+inline std::string ClientsConnectedText(std::size_t count) {
+  if (count == 0) return kWaitingForClient;
+  return std::to_string(count) + (count == 1 ? " client connected" : " clients connected");
+}
 
 // Status panels, numbered from 1.
 constexpr int kPanelConnection = 1;

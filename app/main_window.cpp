@@ -22,6 +22,30 @@ int ScreenDpi() {
   return dpi > 0 ? dpi : 96;
 }
 
+// The text as the display shows it. A text box lays out every character it
+// holds: a decoder text of a megabyte would stall the window, so only its
+// start is shown. Wrapping a long run without a space costs the text box
+// time that grows with the square of its length, so such a run gets a line
+// break every kLongestRun characters; the lines wrap all the same.
+std::string DisplayText(const std::string& text) {
+  constexpr std::size_t kLongestRun = 64;
+  std::string shown;
+  shown.reserve(std::min(text.size(), kMaxShownChars) + 64);
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size() && i < kMaxShownChars; ++i) {
+    const char c = text[i];
+    const bool space = c == ' ' || c == '\r' || c == '\n' || c == '\t';
+    run = space ? 0 : run + 1;
+    if (run > kLongestRun) {
+      shown += "\r\n";
+      run = 1;
+    }
+    shown += c;
+  }
+  if (text.size() > kMaxShownChars) shown += "\r\n...";
+  return shown;
+}
+
 int TwipsToPixels(int twips, int dpi) {
   return MulDiv(twips, dpi, 1440);
 }
@@ -37,7 +61,11 @@ bool IsChecked(HMENU menu, UINT id) {
 }  // namespace
 
 frmMain::frmMain(HINSTANCE instance, Settings settings) : mInstance(instance), mSettings(std::move(settings)) {
-  mRouter.AddOutput(mClientOutput);
+  if (mSettings.MaxClients > 1) {
+    mPool = std::make_unique<ClientPool>(mRouter, static_cast<std::size_t>(mSettings.MaxClients));
+  } else {
+    mRouter.AddOutput(mClientOutput);
+  }
 }
 
 frmMain::~frmMain() {
@@ -47,8 +75,10 @@ frmMain::~frmMain() {
   mEnded = true;
   CloseDecoderLinks();
   if (mWindow) {
-    for (const UINT_PTR timer : {kStateTimerId, kRelinkTimerId, kLinkWatchTimerId}) KillTimer(mWindow.get(), timer);
+    for (const UINT_PTR timer : {kStateTimerId, kRelinkTimerId, kLinkWatchTimerId, kShowTimerId})
+      KillTimer(mWindow.get(), timer);
   }
+  mPool.reset();
   if (wns) wns->SetOwner(nullptr);
   IconEvent.reset();
   if (mWindow) {
@@ -199,6 +229,7 @@ void frmMain::Form_Load() {
 }
 
 void frmMain::Form_Unload() {
+  if (mPool) mPool->CloseAll();
   if (wns) wns->CloseSocket();
   IconEvent.reset();  // takes the icon out of the tray
   hTrayMenu.reset();
@@ -206,6 +237,7 @@ void frmMain::Form_Unload() {
 
 void frmMain::mnuExit_Click() {
   CloseDecoderLinks();
+  if (mPool) mPool->CloseAll();
   if (wns) wns->CloseSocket();
   // Ends at once, without the unload sequence; the icon still goes, so that
   // no dead icon stays in the tray.
@@ -215,7 +247,8 @@ void frmMain::mnuExit_Click() {
 
 void frmMain::EndProgram() {
   mEnded = true;
-  for (const UINT_PTR timer : {kStateTimerId, kRelinkTimerId, kLinkWatchTimerId}) KillTimer(mWindow.get(), timer);
+  for (const UINT_PTR timer : {kStateTimerId, kRelinkTimerId, kLinkWatchTimerId, kShowTimerId})
+    KillTimer(mWindow.get(), timer);
   PostQuitMessage(0);
 }
 
@@ -371,12 +404,24 @@ bool frmMain::DeferredWhileForwarding(UINT message, WPARAM wParam) {
 }
 
 void frmMain::ShowLatest(const Latest& latest) {
+  // Laying out the display costs far more than forwarding a message: it is
+  // redrawn at most every kShowIntervalMs, the latest message a moment later
+  // when one comes sooner.
+  if (latest.Display) mShownNext.Display = latest.Display;
+  if (latest.Panels) mShownNext.Panels = latest.Panels;
+  if (GetTickCount64() - mShownAt >= MessageRouter::kShowIntervalMs) {
+    ShowNow();
+  } else if (mWindow) {
+    SetTimer(mWindow.get(), kShowTimerId, MessageRouter::kShowIntervalMs, nullptr);
+  }
+}
+
+void frmMain::ShowNow() {
+  if (mWindow) KillTimer(mWindow.get(), kShowTimerId);
+  mShownAt = GetTickCount64();
+  const Latest latest = std::exchange(mShownNext, {});
   if (latest.Display && mDisplay) {
-    // A text box lays out every character it holds; a decoder text of a
-    // megabyte would stall the window, so only its start is shown.
-    std::string shown = latest.Display->substr(0, kMaxShownChars);
-    if (latest.Display->size() > kMaxShownChars) shown += "\r\n...";
-    SetWindowTextW(mDisplay, reinterpret_cast<const wchar_t*>(ToUtf16(shown).c_str()));
+    SetWindowTextW(mDisplay, reinterpret_cast<const wchar_t*>(ToUtf16(DisplayText(*latest.Display)).c_str()));
   }
   if (latest.Panels && mWindow) {
     StatusBar().PanelText(kPanelRegistration, latest.Panels->first);
@@ -418,7 +463,12 @@ void frmMain::tmr_state_Timer() {
       Relisten();
       break;
     case CSocket::StateListening:
-      StatusBar().PanelText(kPanelConnection, kWaitingForClient);
+      if (mPool) {
+        mPool->Reap();
+        StatusBar().PanelText(kPanelConnection, ClientsConnectedText(mPool->Count()));
+      } else {
+        StatusBar().PanelText(kPanelConnection, kWaitingForClient);
+      }
       break;
     case CSocket::StateConnected:
       StatusBar().PanelText(kPanelConnection, kClientConnected);
@@ -448,6 +498,12 @@ void frmMain::Relisten() {
 }
 
 void frmMain::wns_OnConnectionRequest(std::intptr_t requestID) {
+  if (mPool) {
+    // Several clients: the server goes on listening.
+    mPool->Accept(requestID);
+    StatusBar().PanelText(kPanelConnection, ClientsConnectedText(mPool->Count()));
+    return;
+  }
   wns->CloseSocket();
   wns->Accept(requestID);
   StatusBar().PanelText(kPanelConnection, kConnect);
@@ -562,6 +618,7 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_TIMER:
       if (wParam == kRelinkTimerId) Guarded("tmr_relink_Timer", [&] { tmr_relink_Timer(); });
       if (wParam == kLinkWatchTimerId) Guarded("tmr_linkwatch_Timer", [&] { tmr_linkwatch_Timer(); });
+      if (wParam == kShowTimerId) Guarded("ShowLatest", [&] { ShowNow(); });
       if (wParam == kStateTimerId) {
         try {
           tmr_state_Timer();

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app_ids.h"
+#include "client_pool.h"
 #include "client_port_output.h"
 #include "csocket.h"
 #include "dde_link.h"
@@ -88,6 +89,7 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   HMENU MenuBar() const { return mMenuBar; }
   HMENU TrayMenu() const { return hTrayMenu.get(); }
   CSocket* Socket() const { return wns.get(); }
+  const ClientPool* Pool() const { return mPool.get(); }
   SysTray* Tray() const { return IconEvent.get(); }
   clsStatusBar& StatusBar();
   bool Shown() const { return bShown; }
@@ -141,6 +143,8 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
 
   // What the router tells the window.
   void ShowLatest(const Latest& latest) override;
+  // Puts what waits to be shown into the display and the panels.
+  void ShowNow();
   void MessageDropped(const MessageOutput& output, std::uint64_t totalDropped) override;
   bool LogEnabled() override { return DebugLogOn(); }
   // A debug-log entry; a log that cannot be written is reported, and the
@@ -167,6 +171,8 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   std::string mErrorText;
   std::string mRelistenError;
   std::vector<std::pair<UINT, WPARAM>> mDeferred;
+  Latest mShownNext;  // waits for the display's next turn
+  ULONGLONG mShownAt = 0;
 
   std::shared_ptr<CSocket> wns;
   std::unique_ptr<SysTray> IconEvent;
@@ -180,7 +186,9 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
                           {app::kCmdAirNav, &AirNavIn, "ANAD", "AirNav"},
                           {app::kCmdPosfix, &PosfixIn, "POSFIX", "ZADEDEV"}};
   MessageRouter mRouter{*this};
+  // One client (the socket itself is accepted into), or several.
   ClientPortOutput mClientOutput{[this] { return wns.get(); }};
+  std::unique_ptr<ClientPool> mPool;
   std::size_t mSkySpyInput = mRouter.AddInput("SkySpy", DecoderSource::SkySpy);
   std::size_t mAirmasterInput = mRouter.AddInput("Airmaster", DecoderSource::Airmaster);
   std::size_t mAirNavInput = mRouter.AddInput("AirNav", DecoderSource::AirNavPosfix);

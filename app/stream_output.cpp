@@ -13,6 +13,7 @@ MessageOutput::Delivery StreamOutput::Take(const PreparedMessage& message) {
     return Delivery::Dropped;
   }
   mBatch += message.Record;
+  ++mKept;
   return Delivery::Kept;
 }
 

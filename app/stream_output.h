@@ -20,6 +20,8 @@ class StreamOutput : public MessageOutput {
   Delivery Take(const PreparedMessage& message) final;
   void Flush() final;
   std::uint64_t Dropped() const final { return mDropped; }
+  // Messages kept and handed to the transport so far.
+  std::uint64_t Kept() const { return mKept; }
   std::size_t MaxBacklog() const { return mMaxBacklog; }
 
  protected:
@@ -33,4 +35,5 @@ class StreamOutput : public MessageOutput {
   std::size_t mMaxBacklog;
   std::string mBatch;
   std::uint64_t mDropped = 0;
+  std::uint64_t mKept = 0;
 };

@@ -284,3 +284,63 @@ TEST_F(Reliability, ExitFromTheTrayWhileADecoderPublishesEndsCleanly) {
   EXPECT_FALSE(std::filesystem::exists("xmlfile.log")) << "written while the log was off";
   EXPECT_TRUE(client.reader.Error().empty());
 }
+
+TEST_F(Reliability, SeveralClientsEachGetEveryRecordAndASlowOneHoldsUpNobody) {
+  Settings settings = TestSettings();
+  settings.MaxClients = 3;
+  Program p(settings);
+  StreamClient a(p.port), b(p.port), slow(p.port);
+  ASSERT_TRUE(p.WaitPanel1("3 clients connected"));
+  ASSERT_NE(p.form.Pool(), nullptr);
+  EXPECT_EQ(p.form.Pool()->Count(), 3u);
+
+  // The fourth is refused: its connection is closed at once.
+  StreamClient fourth(p.port);
+  ASSERT_TRUE(PumpUntil([&] {
+    char byte;
+    const int n = recv(fourth.s, &byte, 1, 0);
+    return n == 0 || (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK);
+  }));
+  EXPECT_EQ(p.form.Pool()->Refused(), 1u);
+
+  // 2,000 messages of 5 KB; `slow` never reads.
+  const std::string big(5000, 'x');
+  constexpr int kCount = 2000;
+  for (int i = 0; i < kCount; ++i) {
+    p.form.SkySpyIn.SetText(Downlink("SEQ " + std::to_string(100000 + i) + " " + big));
+    a.Poll();
+    b.Poll();
+  }
+  ASSERT_TRUE(a.WaitRecords(kCount, 60000)) << a.records.size();
+  ASSERT_TRUE(b.WaitRecords(kCount, 60000)) << b.records.size();
+  EXPECT_EQ(a.raw, b.raw);
+  const auto clients = p.form.Pool()->Clients();
+  ASSERT_EQ(clients.size(), 3u);
+  EXPECT_EQ(clients[0].Dropped, 0u);
+  EXPECT_EQ(clients[1].Dropped, 0u);
+  EXPECT_GT(clients[2].Dropped, 0u);
+  EXPECT_EQ(clients[2].Sent + clients[2].Dropped, static_cast<std::uint64_t>(kCount));
+  EXPECT_EQ(p.form.DroppedMessages(), clients[2].Dropped);
+  EXPECT_EQ(p.Panel(4), "Lost " + std::to_string(clients[2].Dropped));
+
+  // What the slow one gets when it reads again is whole records, in order.
+  ASSERT_TRUE(slow.WaitRecords(static_cast<std::size_t>(clients[2].Sent), 60000));
+  EXPECT_TRUE(slow.reader.Error().empty());
+  int last = -1;
+  for (const Record& r : slow.records) {
+    const int seq = SequenceOf(r);
+    EXPECT_GT(seq, last);
+    last = seq;
+  }
+
+  // One leaves; a newcomer takes its place and gets what comes from then on.
+  closesocket(a.s);
+  a.s = INVALID_SOCKET;
+  ASSERT_TRUE(p.WaitPanel1("2 clients connected"));
+  StreamClient newcomer(p.port);
+  ASSERT_TRUE(p.WaitPanel1("3 clients connected"));
+  p.form.SkySpyIn.SetText(Downlink("SEQ 999999 LAST"));
+  ASSERT_TRUE(newcomer.WaitRecords(1));
+  EXPECT_EQ(SequenceOf(newcomer.records[0]), 999999);
+  ASSERT_TRUE(b.WaitRecords(kCount + 1));
+}

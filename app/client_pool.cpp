@@ -1,0 +1,63 @@
+#include "client_pool.h"
+
+#include <winsock2.h>
+
+#include <algorithm>
+
+ClientPool::~ClientPool() {
+  CloseAll();
+}
+
+bool ClientPool::Accept(std::intptr_t requestID) {
+  if (mClients.size() >= mMaxClients) {
+    // Full: the client sees its connection closed at once.
+    closesocket(static_cast<SOCKET>(requestID));
+    ++mRefused;
+    return false;
+  }
+  auto client = std::make_unique<Client>();
+  client->Socket = CSocket::Create(this);
+  client->Socket->Accept(requestID);
+  CSocket* socket = client->Socket.get();
+  client->Output = std::make_unique<ClientPortOutput>([socket] { return socket; });
+  client->Since = UnixSecondsNow();
+  mRouter.AddOutput(*client->Output);
+  mClients.push_back(std::move(client));
+  return true;
+}
+
+std::vector<ClientPool::ClientInfo> ClientPool::Clients() const {
+  std::vector<ClientInfo> clients;
+  for (const auto& c : mClients) {
+    clients.push_back({c->Socket->RemoteHostIP() + ":" + std::to_string(c->Socket->RemotePort()), c->Since,
+                       c->Output->Kept(), c->Output->Dropped()});
+  }
+  return clients;
+}
+
+void ClientPool::CloseAll() {
+  for (auto& c : mClients) {
+    mRouter.RemoveOutput(*c->Output);
+    c->Socket->SetOwner(nullptr);
+    c->Socket->CloseSocket();
+  }
+  mClients.clear();
+  mLeft.clear();
+}
+
+void ClientPool::OnDataArrival(CSocket& socket, std::int32_t) {
+  // Clients are not expected to send anything; what they send is dropped.
+  SocketValue discarded;
+  socket.GetData(discarded, vbByteArray);
+}
+
+void ClientPool::Leave(CSocket& socket) {
+  const auto it =
+      std::find_if(mClients.begin(), mClients.end(), [&](const auto& c) { return c->Socket.get() == &socket; });
+  if (it == mClients.end()) return;
+  mRouter.RemoveOutput(*(*it)->Output);
+  socket.SetOwner(nullptr);
+  socket.CloseSocket();
+  mLeft.push_back(std::move(*it));
+  mClients.erase(it);
+}

@@ -19,6 +19,7 @@ enum Command : UINT {
   kCmdAirmaster = 112,
   kCmdAirNav = 113,
   kCmdPosfix = 114,
+  kCmdStatistics = 121,
 };
 
 // Tray popup menu commands: 0x2000 plus the index the tray reports.
@@ -26,8 +27,9 @@ enum TrayCommand : UINT {
   kTrayShowForm = 0x2000,
   kTrayAbout = 0x2001,
   kTrayExit = 0x2002,
+  kTrayStatistics = 0x2003,
 };
-enum TrayMenuIndex : short { kIndexShowForm = 0, kIndexAbout = 1, kIndexExit = 2 };
+enum TrayMenuIndex : short { kIndexShowForm = 0, kIndexAbout = 1, kIndexExit = 2, kIndexStatistics = 3 };
 
 constexpr UINT_PTR kStateTimerId = 1;
 constexpr UINT kStateTimerMs = 200;
@@ -35,6 +37,9 @@ constexpr UINT_PTR kRelinkTimerId = 2;
 constexpr UINT_PTR kLinkWatchTimerId = 3;
 constexpr UINT kLinkWatchTimerMs = 500;
 constexpr UINT_PTR kShowTimerId = 4;
+// Every second: the tray tip's totals and the silence watchdog.
+constexpr UINT_PTR kSecondTimerId = 5;
+constexpr UINT_PTR kTimers[] = {kStateTimerId, kRelinkTimerId, kLinkWatchTimerId, kShowTimerId, kSecondTimerId};
 constexpr int kIconResource = 101;
 constexpr int kDisplayId = 1001;
 

@@ -16,8 +16,7 @@ class ClientPortOutput : public StreamOutput {
   static constexpr std::size_t kMaxBacklog = 4 * 1024 * 1024;
 
   // `socket` returns the client socket, or null before there is one.
-  explicit ClientPortOutput(std::function<CSocket*()> socket)
-      : StreamOutput(kMaxBacklog), mSocket(std::move(socket)) {}
+  explicit ClientPortOutput(std::function<CSocket*()> socket) : StreamOutput(kMaxBacklog), mSocket(std::move(socket)) {}
 
   std::string DropReason() const override { return "client not reading"; }
 

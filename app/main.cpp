@@ -9,8 +9,8 @@
 
 #include "main_window.h"
 #include "settings_file.h"
-#include "single_copy.h"
 #include "single_byte_text.h"
+#include "single_copy.h"
 
 namespace {
 

@@ -75,8 +75,7 @@ frmMain::~frmMain() {
   mEnded = true;
   CloseDecoderLinks();
   if (mWindow) {
-    for (const UINT_PTR timer : {kStateTimerId, kRelinkTimerId, kLinkWatchTimerId, kShowTimerId})
-      KillTimer(mWindow.get(), timer);
+    for (const UINT_PTR timer : kTimers) KillTimer(mWindow.get(), timer);
   }
   mPool.reset();
   if (wns) wns->SetOwner(nullptr);
@@ -99,6 +98,7 @@ void frmMain::Load() {
   // The supervision starts only now that wns exists.
   SetTimer(mWindow.get(), kStateTimerId, kStateTimerMs, nullptr);
   SetTimer(mWindow.get(), kLinkWatchTimerId, kLinkWatchTimerMs, nullptr);
+  SetTimer(mWindow.get(), kSecondTimerId, 1000, nullptr);
   if (mSettings.RelinkSeconds > 0) {
     SetTimer(mWindow.get(), kRelinkTimerId, static_cast<UINT>(mSettings.RelinkSeconds) * 1000, nullptr);
   }
@@ -180,6 +180,9 @@ void frmMain::CreateMenuBar() {
   AppendMenuW(source, MF_STRING, kCmdPosfix, L"Posfix Client");
   AppendMenuW(mMenuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
   AppendMenuW(mMenuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(source), L"&Source");
+  HMENU view = CreatePopupMenu();
+  AppendMenuW(view, MF_STRING, kCmdStatistics, L"S&tatistics");
+  AppendMenuW(mMenuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(view), L"&View");
   SetMenu(mWindow.get(), mMenuBar);
   SetCheck(mMenuBar, kCmdDebugLog, mSettings.DebugLog);
 }
@@ -199,6 +202,7 @@ void frmMain::Form_Load() {
   hTrayMenu.reset(CreatePopupMenu());
   AppendMenuA(hTrayMenu.get(), MF_STRING, kTrayShowForm, "&Show Form");
   AppendMenuA(hTrayMenu.get(), MF_STRING, kTrayAbout, "&About");
+  AppendMenuA(hTrayMenu.get(), MF_STRING, kTrayStatistics, "S&tatistics");
   AppendMenuA(hTrayMenu.get(), MF_SEPARATOR, kTrayShowForm, "");
   AppendMenuA(hTrayMenu.get(), MF_STRING, kTrayExit, "&Exit");
   SetMenuDefaultItem(hTrayMenu.get(), 0, TRUE);
@@ -247,8 +251,7 @@ void frmMain::mnuExit_Click() {
 
 void frmMain::EndProgram() {
   mEnded = true;
-  for (const UINT_PTR timer : {kStateTimerId, kRelinkTimerId, kLinkWatchTimerId, kShowTimerId})
-    KillTimer(mWindow.get(), timer);
+  for (const UINT_PTR timer : kTimers) KillTimer(mWindow.get(), timer);
   PostQuitMessage(0);
 }
 
@@ -302,6 +305,7 @@ void frmMain::ToggleSource(SourceLink& link) {
   if (IsChecked(mMenuBar, link.Command)) {
     // Unlinked by hand: it stays so until its item is clicked again.
     link.UnlinkedByHand = true;
+    mWatchdog.Unlinked(LinkIndex(link));
     try {
       link.Box->SetLinkMode(0);
     } catch (...) {
@@ -313,6 +317,56 @@ void frmMain::ToggleSource(SourceLink& link) {
   link.UnlinkedByHand = false;
   const auto [number, description] = OpenLink(link);
   if (DebugLogOn()) Log(link.Label, std::to_string(number) + "-" + description);
+}
+
+// ---- statistics and the silence watchdog ----
+
+Statistics frmMain::CurrentStatistics() const {
+  Statistics s;
+  const double now = UnixSecondsNow();
+  for (std::size_t i = 0; i < std::size(mLinks); ++i) {
+    const auto& c = mRouter.Counters(i);
+    s.Sources.push_back({mRouter.InputName(i), mLinks[i].Box->Connected(), mWatchdog.Silent(i), c.Received, c.Forwarded,
+                         c.Filtered, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now)});
+  }
+  if (mPool) {
+    for (const auto& c : mPool->Clients()) s.Clients.push_back({c.Address, c.ConnectedSince, c.Sent, c.Dropped});
+  } else if (wns && wns->State() == CSocket::StateConnected) {
+    s.Clients.push_back({wns->RemoteHostIP() + ":" + std::to_string(wns->RemotePort()), mClientBase.Since,
+                         mClientOutput.Kept() - mClientBase.Sent, mClientOutput.Dropped() - mClientBase.Dropped});
+  }
+  return s;
+}
+
+std::string frmMain::TrayTip() const {
+  const std::string head = std::string(kTrayTip) + ": ";
+  return head + TrayTotals(CurrentStatistics(), 63 - head.size());
+}
+
+void frmMain::ShowStatistics() {
+  if (!mStatistics) {
+    mStatistics = std::make_unique<StatisticsWindow>(mInstance, mWindow.get(), [this] { return CurrentStatistics(); });
+  }
+  mStatistics->Show();
+}
+
+void frmMain::CheckSilence(double now) {
+  for (const std::size_t i : mWatchdog.Check(now)) {
+    const std::string text =
+        mRouter.InputName(i) + ": no message for " + std::to_string(mSettings.SilenceMinutes) + " minutes";
+    ReportError(text);
+    if (IconEvent) IconEvent->ShowBalloon("No messages", text);
+    if (DebugLogOn()) Log("Watchdog", text);
+  }
+}
+
+void frmMain::SilenceEnded(std::size_t input) {
+  const std::string silent = mRouter.InputName(input) + ": no message for ";
+  if (mErrorText.rfind(silent, 0) == 0) {
+    StatusBar().PanelText(kPanelErrors, "");
+    mErrorText.clear();
+  }
+  if (DebugLogOn()) Log("Watchdog", mRouter.InputName(input) + ": messages again");
 }
 
 std::pair<std::int32_t, std::string> frmMain::OpenLink(SourceLink& link) {
@@ -333,12 +387,16 @@ std::pair<std::int32_t, std::string> frmMain::OpenLink(SourceLink& link) {
   step([&] { link.Box->SetLinkTopic(std::string(link.Application) + "|ACARS"); });
   step([&] { link.Box->SetLinkItem("LiveData"); });
   step([&] { link.Box->SetLinkMode(1); });
-  if (number == 0) SetCheck(mMenuBar, link.Command, true);
+  if (number == 0) {
+    SetCheck(mMenuBar, link.Command, true);
+    mWatchdog.Linked(LinkIndex(link), UnixSecondsNow());
+  }
   return {number, description};
 }
 
 void frmMain::SourceGone(SourceLink& link) {
   if (mEnded || !mMenuBar) return;
+  mWatchdog.Unlinked(LinkIndex(link));
   SetCheck(mMenuBar, link.Command, false);
   if (DebugLogOn()) Log(link.Label, std::to_string(DMLERR_SERVER_DIED) + "-" + DdeErrorDescription(DMLERR_SERVER_DIED));
 }
@@ -379,8 +437,9 @@ void frmMain::AirNavIn_Change() {
 
 void frmMain::BoxChanged(const char* tag, const DdeTextBox& box, std::size_t input) {
   // Data the library still dispatches while the program ends goes nowhere.
-  if (mEnded || !mWindow) return;
+  if (mEnded || mEnding || !mWindow) return;
   Guarded(tag, [&] {
+    if (mWatchdog.Message(input, UnixSecondsNow())) SilenceEnded(input);
     const std::string text = box.Text();
     if (DebugLogOn()) Log(ChangeLogDescription(tag, text), text);
     SendMsg(text, input);
@@ -400,6 +459,7 @@ bool frmMain::DeferredWhileForwarding(UINT message, WPARAM wParam) {
   // the library's feet: it waits until the forwarding is done.
   if (!mRouter.Forwarding()) return false;
   mDeferred.emplace_back(message, wParam);
+  mEnding = true;
   return true;
 }
 
@@ -506,6 +566,7 @@ void frmMain::wns_OnConnectionRequest(std::intptr_t requestID) {
   }
   wns->CloseSocket();
   wns->Accept(requestID);
+  mClientBase = {UnixSecondsNow(), mClientOutput.Kept(), mClientOutput.Dropped()};
   StatusBar().PanelText(kPanelConnection, kConnect);
 }
 
@@ -545,6 +606,9 @@ void frmMain::MenuClick(std::int16_t index) {
       break;
     case kIndexAbout:
       MessageBoxA(mWindow.get(), kAboutText, kAboutTitle, MB_OK | MB_ICONEXCLAMATION);
+      break;
+    case kIndexStatistics:
+      ShowStatistics();
       break;
     case kIndexExit:
       // Unloaded from the message loop, once this command has been handled.
@@ -605,6 +669,9 @@ void frmMain::OnCommand(UINT id) {
     case kCmdPosfix:
       Guarded("mnuPosfix_Click", [&] { mnuPosfix_Click(); });
       break;
+    case kCmdStatistics:
+      Guarded("mnuStatistics_Click", [&] { ShowStatistics(); });
+      break;
     default:
       break;  // tray popup commands arrive as MenuClick
   }
@@ -619,6 +686,12 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam == kRelinkTimerId) Guarded("tmr_relink_Timer", [&] { tmr_relink_Timer(); });
       if (wParam == kLinkWatchTimerId) Guarded("tmr_linkwatch_Timer", [&] { tmr_linkwatch_Timer(); });
       if (wParam == kShowTimerId) Guarded("ShowLatest", [&] { ShowNow(); });
+      if (wParam == kSecondTimerId) {
+        Guarded("tmr_second_Timer", [&] {
+          CheckSilence(UnixSecondsNow());
+          if (IconEvent) IconEvent->SetTrayTip(TrayTip());
+        });
+      }
       if (wParam == kStateTimerId) {
         try {
           tmr_state_Timer();

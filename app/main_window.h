@@ -22,6 +22,9 @@
 #include "dde_link.h"
 #include "message_router.h"
 #include "settings.h"
+#include "silence_watchdog.h"
+#include "statistics.h"
+#include "statistics_window.h"
 #include "status_bar.h"
 #include "sys_tray.h"
 #include "win32_handles.h"
@@ -90,6 +93,17 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   HMENU TrayMenu() const { return hTrayMenu.get(); }
   CSocket* Socket() const { return wns.get(); }
   const ClientPool* Pool() const { return mPool.get(); }
+  // The counters of every source and client, as the statistics window
+  // shows them.
+  Statistics CurrentStatistics() const;
+  // The tray icon's tip: the program's name and the totals.
+  std::string TrayTip() const;
+  // Opens the statistics window (View > Statistics, and the tray menu).
+  void ShowStatistics();
+  StatisticsWindow* StatisticsView() const { return mStatistics.get(); }
+  // Reports every linked decoder silent for longer than the limit at `now`
+  // (Unix seconds); the one-second timer calls it with the clock.
+  void CheckSilence(double now);
   SysTray* Tray() const { return IconEvent.get(); }
   clsStatusBar& StatusBar();
   bool Shown() const { return bShown; }
@@ -136,6 +150,9 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   std::pair<std::int32_t, std::string> OpenLink(SourceLink& link);
   // The decoder ended the conversation, or was found gone.
   void SourceGone(SourceLink& link);
+  std::size_t LinkIndex(const SourceLink& link) const { return static_cast<std::size_t>(&link - mLinks); }
+  // A silent decoder spoke again: its report goes.
+  void SilenceEnded(std::size_t input);
   void BoxChanged(const char* tag, const DdeTextBox& box, std::size_t input);
   // Ends the four DDE conversations, so that no decoder text reaches a
   // window that is going away.
@@ -154,7 +171,7 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   // No more passes of the loop once the program is to end: the router then
   // sends what it holds and returns, and the end goes ahead.
   void Pump() override {
-    if (mDeferred.empty()) DoEvents();
+    if (!mEnding) DoEvents();
   }
   std::uint64_t NowMs() override { return GetTickCount64(); }
 
@@ -171,7 +188,15 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   std::string mErrorText;
   std::string mRelistenError;
   std::vector<std::pair<UINT, WPARAM>> mDeferred;
-  Latest mShownNext;  // waits for the display's next turn
+  bool mEnding = false;  // an end was asked for: no new forwarding starts
+  Latest mShownNext;     // waits for the display's next turn
+  SilenceWatchdog mWatchdog{4, mSettings.SilenceMinutes * 60.0};
+  std::unique_ptr<StatisticsWindow> mStatistics;
+  // The single client's start and the output's counts at that moment.
+  struct {
+    double Since = 0;
+    std::uint64_t Sent = 0, Dropped = 0;
+  } mClientBase;
   ULONGLONG mShownAt = 0;
 
   std::shared_ptr<CSocket> wns;

@@ -73,6 +73,7 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
   Input& input = mInputs[arrival.Input];
   ++input.Counters.Received;
   input.Counters.LastMessageAt = arrival.ArrivedAt;
+  input.Counters.PerMinute.Add(arrival.ArrivedAt);
 
   const std::optional<ForwardedMessage> f = PrepareMessage(arrival.Text, input.Source);
   if (!f) {
@@ -96,6 +97,7 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
       kept = true;
     } else if (delivery == MessageOutput::Delivery::Dropped) {
       ++mTotalDropped;
+      ++input.Counters.Dropped;
       mEvents.MessageDropped(*output, mTotalDropped);
       if (mEvents.LogEnabled()) {
         mEvents.Log("dropped Message: " + output->DropReason() + ", " + std::to_string(output->Dropped()) + " dropped",

@@ -23,6 +23,7 @@
 
 #include "decoder_source.h"
 #include "forwarding.h"
+#include "minute_counts.h"
 
 // One message, prepared once and offered to every output.
 struct PreparedMessage {
@@ -90,10 +91,12 @@ class MessageRouter {
 
   // What the router counts for each input.
   struct InputCounters {
-    std::uint64_t Received = 0;   // texts handed in
-    std::uint64_t Forwarded = 0;  // taken by at least one output
-    std::uint64_t Filtered = 0;   // too short, or the HF rule
+    std::uint64_t Received = 0;           // texts handed in
+    std::uint64_t Forwarded = 0;          // taken by at least one output
+    std::uint64_t Filtered = 0;           // too short, or the HF rule
+    std::uint64_t Dropped = 0;            // drops by any output
     std::optional<double> LastMessageAt;  // Unix seconds
+    MinuteCounts PerMinute;               // texts received in each of the last 60 minutes
   };
 
   explicit MessageRouter(RouterEvents& events) : mEvents(events) {}

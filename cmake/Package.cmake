@@ -1,7 +1,7 @@
 # The Windows release: the bridge, the decoder simulator and the record
 # viewer, the sample feed, README and licence, in one zip.
 install(TARGETS TolvanDDE decoder_sim record_viewer RUNTIME DESTINATION .)
-install(FILES tools/decoder_sim/sample_feed.txt README.md LICENSE DESTINATION .)
+install(FILES tools/decoder_sim/sample_feed.txt app/TolvanDDE.ini README.md LICENSE DESTINATION .)
 
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_NAME TolvanDDE)

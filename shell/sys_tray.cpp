@@ -102,6 +102,23 @@ void SysTray::Modify(UINT flags) {
   Shell_NotifyIconA(NIM_MODIFY, &data);
 }
 
+bool SysTray::ShowBalloon(const std::string& title, const std::string& text) {
+  if (!mShown) return false;
+  // Balloons need the second version of the record.
+  NOTIFYICONDATAA data{};
+  data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+  data.hWnd = mWindow;
+  data.uID = mIconId;
+  data.uFlags = NIF_INFO;
+  data.dwInfoFlags = NIIF_WARNING;
+  data.uTimeout = 10000;
+  const std::size_t titleLength = std::min(title.size(), sizeof data.szInfoTitle - 1);
+  std::memcpy(data.szInfoTitle, title.data(), titleLength);
+  const std::size_t textLength = std::min(text.size(), sizeof data.szInfo - 1);
+  std::memcpy(data.szInfo, text.data(), textLength);
+  return Shell_NotifyIconA(NIM_MODIFY, &data) != FALSE;
+}
+
 void SysTray::RaiseTrayMouseEvent(std::int32_t message, std::int32_t id) {
   if (!mEvents) return;
   switch (message) {

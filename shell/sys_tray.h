@@ -56,6 +56,9 @@ class SysTray {
 
   // Puts the icon back after the desktop's shell has restarted.
   void Readd();
+  // A balloon beside the icon with a title and a text (a warning); false
+  // when the shell did not take it.
+  bool ShowBalloon(const std::string& title, const std::string& text);
 
  private:
   void AddIcon();

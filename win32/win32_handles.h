@@ -55,7 +55,18 @@ struct KernelTraits {
   static bool Close(HANDLE h) { return CloseHandle(h) != FALSE; }
 };
 
+struct GdiObjectTraits {
+  static HGDIOBJ Invalid() { return nullptr; }
+  static bool Close(HGDIOBJ h) { return DeleteObject(h) != FALSE; }
+};
+struct MemoryDcTraits {
+  static HDC Invalid() { return nullptr; }
+  static bool Close(HDC h) { return DeleteDC(h) != FALSE; }
+};
+
 using UniqueWindow = UniqueHandle<HWND, WindowTraits>;
+using UniqueGdiObject = UniqueHandle<HGDIOBJ, GdiObjectTraits>;
+using UniqueMemoryDc = UniqueHandle<HDC, MemoryDcTraits>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelTraits>;
 using UniqueMenu = UniqueHandle<HMENU, MenuTraits>;
 using UniqueIcon = UniqueHandle<HICON, IconTraits>;

@@ -186,6 +186,58 @@ TEST_F(DecoderSources, ADecoderStartedLaterIsLinkedByItselfUnlessUnlinkedByHand)
   EXPECT_TRUE(PumpUntil([&] { return airmasterRecords() > before; }));
 }
 
+TEST_F(DecoderSources, CountersStatisticsWindowAndSilenceWatchdog) {
+  Settings settings = TestSettings();
+  settings.DebugLog = true;
+  Program p(settings);
+  DecoderSimulator sim(L"--services SkySpy --count 5 --wait-links 1 --linger 100000 --quiet");
+  ASSERT_TRUE(sim.Ready());
+  p.Click(kCmdSkySpy);
+  ASSERT_TRUE(p.Checked(kCmdSkySpy));
+  StreamClient client(p.port);
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  p.form.AirNavIn.SetText("short");  // filtered
+  ASSERT_TRUE(PumpUntil([&] { return p.form.CurrentStatistics().Sources[0].Received >= 5; }));
+
+  const Statistics stats = p.form.CurrentStatistics();
+  ASSERT_EQ(stats.Sources.size(), 4u);
+  EXPECT_EQ(stats.Sources[0].Name, "SkySpy");
+  EXPECT_TRUE(stats.Sources[0].Linked);
+  EXPECT_EQ(stats.Sources[0].Received, 5u);
+  EXPECT_EQ(stats.Sources[0].PerMinute.back() + stats.Sources[0].PerMinute[58], 5u);
+  EXPECT_EQ(stats.Sources[2].Filtered, 1u);
+  ASSERT_EQ(stats.Clients.size(), 1u);
+  EXPECT_EQ(stats.Clients[0].Sent, stats.Sources[0].Forwarded);
+  EXPECT_EQ(p.form.TrayTip().rfind("Zizizer ODO Rerido: ", 0), 0u);
+  EXPECT_NE(p.form.TrayTip().find(" forwarded, 0 lost, 1 client"), std::string::npos);
+
+  // The window opens from the View menu and from the tray menu.
+  p.Click(kCmdStatistics);
+  ASSERT_NE(p.form.StatisticsView(), nullptr);
+  const HWND view = p.form.StatisticsView()->hwnd();
+  EXPECT_TRUE(IsWindowVisible(view));
+  PumpFor(200);
+  ShowWindow(view, SW_HIDE);
+  p.form.MenuClick(kIndexStatistics);
+  EXPECT_TRUE(IsWindowVisible(view));
+  EXPECT_EQ(p.form.StatisticsView()->hwnd(), view);
+
+  // Half an hour without a message from the linked SkySpy: reported once.
+  const double now = UnixSecondsNow();
+  p.form.CheckSilence(now + 29 * 60);
+  EXPECT_EQ(p.Panel(5), "");
+  p.form.CheckSilence(now + 31 * 60);
+  EXPECT_EQ(p.Panel(5), "SkySpy: no message for 30 minutes");
+  EXPECT_TRUE(p.form.CurrentStatistics().Sources[0].Silent);
+  EXPECT_FALSE(p.form.CurrentStatistics().Sources[1].Silent) << "not linked: not watched";
+  // Its next message clears the report.
+  p.form.SkySpyIn.SetText(Downlink("BA0286", "BACK AGAIN"));
+  EXPECT_EQ(p.Panel(5), "");
+  const std::string log = ReadLog();
+  EXPECT_NE(log.find("DES: Watchdog\r\n\r\nMSG: \r\nSkySpy: no message for 30 minutes"), std::string::npos);
+  EXPECT_NE(log.find("SkySpy: messages again"), std::string::npos);
+}
+
 TEST_F(DecoderSources, ThousandMessagesFromFourDecodersArriveWholeAndInOrder) {
   const std::wstring feed = WriteFeed({Downlink("BA0286", "SEQ {seq} " + std::string(300, 'x')), Squitter("SEQ {seq}"),
                                        Downlink("EK0205", "SEQ {seq}\r\nSECOND LINE")});

@@ -42,6 +42,8 @@ TEST(frmMain, StartsUpInOrderAndListens) {
   HMENU bar = p.form.MenuBar();
   EXPECT_EQ(MenuText(bar, 0), "&File");
   EXPECT_EQ(MenuText(bar, 1), "&Source");
+  EXPECT_EQ(MenuText(bar, 2), "&View");
+  EXPECT_EQ(MenuText(GetSubMenu(bar, 2), 0), "S&tatistics");
   EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 0), "Debug Log");
   EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 1), "e&xit");
   const std::vector<std::string> sources{"SkySpy", "Airmaster", "AirNav Decoder", "Posfix Client"};
@@ -51,13 +53,14 @@ TEST(frmMain, StartsUpInOrderAndListens) {
   }
   // Tray popup menu.
   HMENU tray = p.form.TrayMenu();
-  EXPECT_EQ(GetMenuItemCount(tray), 4);
+  EXPECT_EQ(GetMenuItemCount(tray), 5);
   EXPECT_EQ(MenuText(tray, 0), "&Show Form");
   EXPECT_EQ(MenuText(tray, 1), "&About");
-  EXPECT_TRUE(GetMenuState(tray, 2, MF_BYPOSITION) & MF_SEPARATOR);
-  EXPECT_EQ(MenuText(tray, 3), "&Exit");
+  EXPECT_EQ(MenuText(tray, 2), "S&tatistics");
+  EXPECT_TRUE(GetMenuState(tray, 3, MF_BYPOSITION) & MF_SEPARATOR);
+  EXPECT_EQ(MenuText(tray, 4), "&Exit");
   EXPECT_EQ(GetMenuDefaultItem(tray, TRUE, 0), 0u);
-  EXPECT_EQ(GetMenuItemID(tray, 3), 0x2002u);
+  EXPECT_EQ(GetMenuItemID(tray, 4), 0x2002u);
   ASSERT_NE(p.form.Tray(), nullptr);
   EXPECT_TRUE(p.form.Tray()->InTray());
   EXPECT_EQ(p.form.Tray()->TrayTip(), std::string("Zizizer ODO Rerido") + '\0');

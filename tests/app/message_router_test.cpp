@@ -124,8 +124,7 @@ TEST_F(RouterTest, TextsArrivingDuringASendGoOutAfterItInOrder) {
   };
   router.Submit(Downlink("M0"), skyspy);
 
-  EXPECT_EQ(Contents(out.stream),
-            (std::vector<std::string>{"M0", "M1", "M2", "DURING WRITE", "M3", "M4", "M5", "M6"}));
+  EXPECT_EQ(Contents(out.stream), (std::vector<std::string>{"M0", "M1", "M2", "DURING WRITE", "M3", "M4", "M5", "M6"}));
   EXPECT_FALSE(router.Forwarding());
   EXPECT_TRUE(events.errors.empty());
   EXPECT_EQ(router.Counters(skyspy).Forwarded, 5u);

@@ -1,0 +1,84 @@
+// The counters behind the statistics window: minutes of an hour, the
+// silence watchdog, and the text the window and the tray tip show.
+
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "minute_counts.h"
+#include "silence_watchdog.h"
+#include "statistics.h"
+
+TEST(MinuteCounts, CountsEachMinuteOfTheLastHourAndForgetsOlderOnes) {
+  MinuteCounts counts;
+  const double t0 = 1765190400;                    // a whole minute
+  for (int i = 0; i < 5; ++i) counts.Add(t0 + i);  // minute 0
+  counts.Add(t0 + 61);                             // minute 1
+  counts.Add(t0 + 59 * 60 + 30);                   // minute 59
+  auto last = counts.Last(t0 + 59 * 60 + 31);
+  EXPECT_EQ(last[0], 5u);
+  EXPECT_EQ(last[1], 1u);
+  EXPECT_EQ(last[59], 1u);
+  EXPECT_EQ(std::accumulate(last.begin(), last.end(), 0u), 7u);
+
+  // An hour later minute 0 has gone; its slot is reused by minute 60.
+  counts.Add(t0 + 60 * 60 + 1);
+  last = counts.Last(t0 + 60 * 60 + 2);
+  EXPECT_EQ(last[0], 1u) << "minute 1 is now the oldest";
+  EXPECT_EQ(last[59], 1u);
+  EXPECT_EQ(std::accumulate(last.begin(), last.end(), 0u), 3u);
+  // Nothing for two hours: all zero.
+  last = counts.Last(t0 + 3 * 3600);
+  EXPECT_EQ(std::accumulate(last.begin(), last.end(), 0u), 0u);
+}
+
+TEST(SilenceWatchdog, ReportsALinkedSilentSourceOnceUntilItSpeaks) {
+  SilenceWatchdog dog(2, 30 * 60);
+  dog.Linked(0, 1000);
+  EXPECT_TRUE(dog.Check(1000 + 30 * 60).empty()) << "exactly the limit is not more than it";
+  EXPECT_EQ(dog.Check(1000 + 30 * 60 + 1), (std::vector<std::size_t>{0}));
+  EXPECT_TRUE(dog.Silent(0));
+  EXPECT_TRUE(dog.Check(1000 + 90 * 60).empty()) << "reported once";
+  EXPECT_FALSE(dog.Silent(1)) << "never linked, never silent";
+
+  EXPECT_TRUE(dog.Message(0, 7000));  // the report is cleared
+  EXPECT_FALSE(dog.Silent(0));
+  EXPECT_FALSE(dog.Message(0, 7001));
+  EXPECT_TRUE(dog.Check(7001 + 30 * 60).empty());
+  EXPECT_EQ(dog.Check(7002 + 30 * 60), (std::vector<std::size_t>{0}));
+
+  // Unlinked: nothing to watch; linked again, silence counts afresh.
+  dog.Unlinked(0);
+  EXPECT_FALSE(dog.Silent(0));
+  EXPECT_TRUE(dog.Check(100000).empty());
+  dog.Linked(0, 100000);
+  EXPECT_TRUE(dog.Check(100000 + 60).empty());
+
+  SilenceWatchdog off(1, 0);
+  off.Linked(0, 0);
+  EXPECT_TRUE(off.Check(1e9).empty());
+}
+
+TEST(Statistics, TableAndTrayTotals) {
+  Statistics s;
+  s.Sources.push_back({"SkySpy", true, false, 120, 110, 10, 3, 1000.0, {}});
+  s.Sources.push_back({"AirNav", false, false, 0, 0, 0, 0, std::nullopt, {}});
+  s.Sources.push_back({"Posfix", true, true, 5, 5, 0, 0, 1000.0 - 3600, {}});
+  s.Clients.push_back({"127.0.0.1:50123", 1000.0 - 600, 110, 3});
+  const auto lines = StatisticsTable(s, 1000.0 + 30);
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[1].substr(0, 14), "SkySpy        ");
+  EXPECT_NE(lines[1].find("linked"), std::string::npos);
+  EXPECT_NE(lines[1].find(" 120 "), std::string::npos);
+  EXPECT_NE(lines[1].find("30 s ago"), std::string::npos);
+  EXPECT_NE(lines[2].find("unlinked"), std::string::npos);
+  EXPECT_NE(lines[2].find("never"), std::string::npos);
+  EXPECT_NE(lines[3].find("silent"), std::string::npos);
+  EXPECT_NE(lines[3].find("60 min ago"), std::string::npos);
+  EXPECT_NE(lines[6].find("127.0.0.1:50123"), std::string::npos);
+  EXPECT_NE(lines[6].find("10 min ago"), std::string::npos);
+  EXPECT_EQ(TrayTotals(s, 63), "115 forwarded, 3 lost, 1 client");
+  EXPECT_EQ(TrayTotals(s, 10).size(), 10u);
+  s.Clients.clear();
+  EXPECT_EQ(StatisticsTable(s, 0)[6], "(none connected)");
+}

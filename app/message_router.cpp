@@ -40,8 +40,16 @@ void MessageRouter::RemoveOutput(const MessageOutput& output) {
 }
 
 void MessageRouter::Submit(std::string text, std::size_t input) {
-  mInputs.at(input);  // an unknown input is the caller's fault: raise before queueing
-  mPending.push_back({std::move(text), input, UnixSecondsNow()});
+  Enqueue({std::move(text), std::nullopt, input, UnixSecondsNow()});
+}
+
+void MessageRouter::SubmitParsed(AcarsMessage message, std::size_t input) {
+  Enqueue({{}, std::move(message), input, UnixSecondsNow()});
+}
+
+void MessageRouter::Enqueue(Arrival arrival) {
+  mInputs.at(arrival.Input);  // an unknown input is the caller's fault: raise before queueing
+  mPending.push_back(std::move(arrival));
   if (mForwarding) return;  // the send in progress takes it next
   FlagScope forwarding(mForwarding);
   ForwardQueued();
@@ -75,7 +83,8 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
   input.Counters.LastMessageAt = arrival.ArrivedAt;
   input.Counters.PerMinute.Add(arrival.ArrivedAt);
 
-  const std::optional<ForwardedMessage> f = PrepareMessage(arrival.Text, input.Source);
+  const std::optional<ForwardedMessage> f =
+      arrival.Parsed ? PrepareParsedMessage(*arrival.Parsed) : PrepareMessage(arrival.Text, input.Source);
   if (!f) {
     ++input.Counters.Filtered;
     return 0;
@@ -88,7 +97,7 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
   mLatest.Display = f->Normalised;
 
   const std::string record = RecordBytes(*f);
-  const PreparedMessage message{*f, record, arrival.ArrivedAt, arrival.Input};
+  const PreparedMessage message{*f, record, arrival.ArrivedAt, arrival.Input, arrival.Parsed.has_value()};
   bool kept = false;
   for (MessageOutput* output : mOutputs) {
     auto delivery = MessageOutput::Delivery::NotWanted;

@@ -31,6 +31,7 @@ struct PreparedMessage {
   std::string_view Record;            // header and frame text, as they go on the wire
   double ArrivedAt;                   // when the input received the text: Unix seconds
   std::size_t Input;                  // the router's index of the input
+  bool FromJson;                      // it came from a JSON feed
 };
 
 // One destination of the messages. It owns its backlog limit and its drop
@@ -95,6 +96,7 @@ class MessageRouter {
     std::uint64_t Forwarded = 0;          // taken by at least one output
     std::uint64_t Filtered = 0;           // too short, or the HF rule
     std::uint64_t Dropped = 0;            // drops by any output
+    std::uint64_t Skipped = 0;            // JSON objects that were no whole ACARS message
     std::optional<double> LastMessageAt;  // Unix seconds
     MinuteCounts PerMinute;               // texts received in each of the last 60 minutes
   };
@@ -112,6 +114,10 @@ class MessageRouter {
   // Forwards one decoder text from `input`. A text that arrives while
   // another is being sent waits and goes right after it.
   void Submit(std::string text, std::size_t input);
+  // Forwards one message that came parsed from a JSON feed, likewise.
+  void SubmitParsed(AcarsMessage message, std::size_t input);
+  // Counts an object a JSON input skipped (not ACARS, partial, broken).
+  void CountSkipped(std::size_t input) { ++mInputs.at(input).Counters.Skipped; }
 
   const std::string& InputName(std::size_t input) const { return mInputs.at(input).Name; }
   const InputCounters& Counters(std::size_t input) const { return mInputs.at(input).Counters; }
@@ -127,9 +133,11 @@ class MessageRouter {
   };
   struct Arrival {
     std::string Text;
+    std::optional<AcarsMessage> Parsed;  // from a JSON feed
     std::size_t Input;
     double ArrivedAt;
   };
+  void Enqueue(Arrival arrival);
 
   void ForwardQueued();
   // Prepares one text and offers it to every output; returns the record's

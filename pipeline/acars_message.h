@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "decoder_source.h"
 
@@ -22,3 +23,11 @@ struct AcarsMessage {
 
   bool operator==(const AcarsMessage&) const = default;
 };
+
+// A block id of one digit marks a downlink, which alone carries a message
+// number and a flight id.
+bool IsDownlinkBlockId(std::string_view blockId);
+
+// Uplink and Squitter from the block id and the label: any block id but a
+// digit makes a squitter when the label is "SQ", else an uplink.
+void SetDirection(AcarsMessage& message);

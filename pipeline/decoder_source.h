@@ -8,6 +8,7 @@
 enum class DecoderSource : std::int32_t {
   SkySpy = 0,
   Airmaster = 1,
+  Other = 2,  // no decoder of the four uses it; a JSON feed may be told to
   AirNavPosfix = 3,
 };
 
@@ -20,6 +21,7 @@ constexpr std::optional<DecoderSource> SourceFromNumber(std::int32_t number) {
   switch (number) {
     case SourceNumber(DecoderSource::SkySpy):
     case SourceNumber(DecoderSource::Airmaster):
+    case SourceNumber(DecoderSource::Other):
     case SourceNumber(DecoderSource::AirNavPosfix):
       return static_cast<DecoderSource>(number);
     default:
@@ -34,6 +36,8 @@ constexpr const char* SourceName(DecoderSource source) {
       return "SkySpy";
     case DecoderSource::Airmaster:
       return "Airmaster";
+    case DecoderSource::Other:
+      return "Other";
     case DecoderSource::AirNavPosfix:
       return "AirNav/Posfix";
   }

@@ -15,10 +15,6 @@ constexpr std::string_view kEndMarker = "------------------------[";  // 24 hyph
 constexpr std::string_view kEmptyFlightId = "\r\nMess";
 constexpr std::string_view kNoFlightId = "ZZ0000";
 
-bool IsDigit(std::string_view s) {
-  return s.size() == 1 && s[0] >= '0' && s[0] <= '9';
-}
-
 std::string TrimSpaces(std::string_view s) {
   const auto first = s.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
@@ -55,15 +51,11 @@ AcarsMessage ParseDecoderText(std::string_view text, DecoderSource source) {
   m.MessageLabel = ExtractField("Message label: ", text, 2);
   m.BlockID = ExtractField("Block id: ", text, 1);
 
-  if (IsDigit(m.BlockID)) {
+  if (IsDownlinkBlockId(m.BlockID)) {
     m.MessageNumber = ExtractField("Msg. no: ", text, 4);
     m.FlightNumber = ExtractField("Flight id: ", text, 6);
-    m.Uplink = 0;
-  } else if (m.MessageLabel == "SQ") {
-    m.Squitter = 1;
-  } else {
-    m.Uplink = 1;
   }
+  SetDirection(m);
 
   const auto contentLabel = text.find(kContentLabel);
   if (contentLabel == std::string_view::npos) return m;

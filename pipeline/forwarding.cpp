@@ -18,6 +18,18 @@ std::optional<ForwardedMessage> PrepareMessage(std::string_view inMsg, DecoderSo
   return f;
 }
 
+ForwardedMessage PrepareParsedMessage(AcarsMessage message) {
+  ForwardedMessage f;
+  const AcarsMessage& m = message;
+  f.Normalised = "ACARS mode: " + m.Mode + " Aircraft reg: " + m.AircraftReg + "\r\nMessage label: " + m.MessageLabel +
+                 " Block id: " + m.BlockID + " Msg. no: " + m.MessageNumber + "\r\nFlight id: " + m.FlightNumber +
+                 "\r\nMessage content:-\r\n" + m.MessageContent + "\r\n";
+  f.Message = std::move(message);
+  f.Frame = REZUZ2ARI::BuildAcarsFrame(f.Message);
+  f.Header = MakeFrameHeader(f.Frame, f.Message);
+  return f;
+}
+
 bool IsDroppedHfMessage(const AcarsMessage& m) {
   return m.MessageLabel == "HF" && m.FlightNumber == "ZZ0000" && m.MessageNumber == "0000";
 }

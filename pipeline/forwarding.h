@@ -21,6 +21,10 @@ struct ForwardedMessage {
 // Texts of 10 characters or fewer are no messages: nullopt.
 std::optional<ForwardedMessage> PrepareMessage(std::string_view inMsg, DecoderSource source);
 
+// A message that came already parsed (from a JSON feed): the same frame text
+// and header as any other; shown and logged in the decoders' labelled form.
+ForwardedMessage PrepareParsedMessage(AcarsMessage message);
+
 // An HF message with number "0000" and no flight id is never forwarded.
 bool IsDroppedHfMessage(const AcarsMessage& message);
 

@@ -34,6 +34,59 @@ std::string ToSingleByte(std::u16string_view text) {
   return out;
 }
 
+std::string SingleByteToUtf8(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (const char16_t c : ToUtf16(text)) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string Utf8ToSingleByte(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<std::uint8_t>(text[i]);
+    const std::size_t length = lead < 0x80           ? 1
+                               : (lead >> 5) == 0x6  ? 2
+                               : (lead >> 4) == 0xE  ? 3
+                               : (lead >> 3) == 0x1E ? 4
+                                                     : 0;
+    if (length == 0 || i + length > text.size()) {
+      out += '?';
+      ++i;
+      continue;
+    }
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    bool wellFormed = true;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<std::uint8_t>(text[i + k]);
+      wellFormed = wellFormed && (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3F);
+    }
+    // Overlong forms and surrogates are not characters either.
+    constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (!wellFormed || c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+      out += '?';
+      ++i;
+      continue;
+    }
+    out += c > 0xFFFF ? '?' : ToByte(static_cast<char16_t>(c));
+    i += length;
+  }
+  return out;
+}
+
 std::u16string ToUtf16(std::string_view text) {
   std::u16string out(text.size(), u'\0');
   for (std::size_t i = 0; i < text.size(); ++i) {

@@ -7,10 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include <nlohmann/json.hpp>
+
+#include "acars_json.h"
 #include "decoder_text_normaliser.h"
 #include "decoder_text_parser.h"
 #include "forwarding.h"
 #include "frame_reader.h"
+#include "json_framer.h"
 
 namespace {
 
@@ -54,6 +58,41 @@ void CheckRecord(const AcarsMessage& m) {
   Check(m.MessageNumber.size() <= 4 && m.FlightNumber.size() <= 6);
 }
 
+// The same bytes as a JSON feed: cut into objects (in two pieces, as over a
+// stream), each converted; every message makes a well-formed record.
+void FuzzJsonInput(std::string_view bytes, DecoderSource source) {
+  JsonFramer framer;
+  framer.Feed(bytes.substr(0, bytes.size() / 2));
+  framer.Feed(bytes.substr(bytes.size() / 2));
+  framer.EndOfDatagram();
+  while (const auto object = framer.Next()) {
+    Check(object->size() <= JsonFramer::kMaxObject && object->front() == '{' && object->back() == '}');
+    const JsonMessage in = MessageFromJson(*object, source);
+    Check(in.Message.has_value() == (in.Skip == JsonSkip::None));
+    if (!in.Message) continue;
+    const AcarsMessage& m = *in.Message;
+    Check(m.Uplink + m.Squitter <= 1 && m.AircraftReg.size() >= 7);
+    Check(m.Mode.size() <= 1 && m.MessageLabel.size() <= 2 && m.BlockID.size() <= 1);
+    Check(m.MessageNumber.size() <= 4 && m.FlightNumber.size() <= 6);
+    const ForwardedMessage f = PrepareParsedMessage(m);
+    Check(CheckHeader(f.Header, RecordReader::kMaxFrame).empty());
+    Check(f.Header.Length == static_cast<std::int32_t>(f.Frame.size()));
+  }
+}
+
+// A message out as JSON: one line of valid UTF-8 that parses back.
+void FuzzJsonOutput(const AcarsMessage& m) {
+  JsonFeedInfo info;
+  info.Timestamp = 1765190400.5;
+  info.StationId = m.AircraftReg;
+  const std::string line = MessageToJsonLine(m, info);
+  Check(!line.empty() && line.back() == '\n' && line.find('\n') == line.size() - 1);
+  const auto j = nlohmann::json::parse(line, nullptr, false);
+  Check(!j.is_discarded() && j.is_object() && j["text"].is_string());
+  const JsonMessage back = MessageFromJson(line, m.Source);
+  Check(back.Message && back.Message->MessageContent == m.MessageContent);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -63,6 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                                : DecoderSource::AirNavPosfix;
 
   Check(NormaliseDecoderText(text) == ReferenceNormalise(text));
+  FuzzJsonInput(text, source);
 
   // The parser alone, on text that was not normalised.
   CheckRecord(REZUZ2ARI::ParseDecoderText(text, source));
@@ -87,5 +127,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto record = reader.Next();
   Check(record && record->Frame == f->Frame && reader.Buffered() == 0);
   (void)ForwardLogDescription(*f);
+  FuzzJsonOutput(m);
   return 0;
 }

@@ -9,8 +9,8 @@ TEST(RecordReader, SplitsAStreamFedInPieces) {
       "Message label: H1 Block id: 3 Msg. no: M12A\r\nFlight id: XY012A\r\nMessage content:-\r\nA\r\n"
       "------------------------[",
       DecoderSource::SkySpy);
-  const auto b =
-      PrepareMessage("Message label: SQ Block id: S\r\nMessage content:-\r\nB\r\n------------------------[", DecoderSource::AirNavPosfix);
+  const auto b = PrepareMessage("Message label: SQ Block id: S\r\nMessage content:-\r\nB\r\n------------------------[",
+                                DecoderSource::AirNavPosfix);
   ASSERT_TRUE(a && b);
   const std::string stream = RecordBytes(*a) + RecordBytes(*b);
   RecordReader reader;
@@ -32,7 +32,8 @@ TEST(RecordReader, StopsAtABadHeader) {
   EXPECT_FALSE(reader.Next());
   EXPECT_FALSE(reader.Error().empty());
   EXPECT_EQ(CheckHeader({10, 1, 1, 0}, 100), "both uplink and squitter");
-  EXPECT_EQ(CheckHeader({10, 0, 0, 2}, 100), "unknown source 2");
+  EXPECT_EQ(CheckHeader({10, 0, 0, 4}, 100), "unknown source 4");
+  EXPECT_EQ(CheckHeader({10, 0, 0, 2}, 100), "");
   EXPECT_EQ(CheckHeader({10, 0, 2, 0}, 100), "flags not 0 or 1");
   EXPECT_EQ(CheckHeader({10, 0, 1, 1}, 100), "");
 }

@@ -225,6 +225,9 @@ int main(int argc, char** argv) {
   for (const DecoderSource s : {DecoderSource::SkySpy, DecoderSource::Airmaster, DecoderSource::AirNavPosfix}) {
     bySource += (bySource.empty() ? "" : ", ") + std::string(SourceName(s)) + " " + std::to_string(t.bySource[s]);
   }
+  if (t.bySource[DecoderSource::Other] > 0) {
+    bySource += ", Other " + std::to_string(t.bySource[DecoderSource::Other]);
+  }
   std::printf("totals: %ld records (%s), %lld bytes, %ld malformed\n", t.records, bySource.c_str(), t.bytes,
               t.malformed);
   if (!t.latencies.empty()) {

@@ -1,0 +1,134 @@
+#include "acars_json.h"
+
+#include <nlohmann/json.hpp>
+
+#include "single_byte_text.h"
+
+namespace {
+
+using ordered_json = nlohmann::ordered_json;
+using json = nlohmann::json;
+
+constexpr std::size_t kRegistrationLength = 7;
+
+// A string member, or empty when it is missing or not a string.
+std::string Text(const json& object, const char* key) {
+  const auto it = object.find(key);
+  return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+bool IsTrue(const json& object, const char* key) {
+  const auto it = object.find(key);
+  return it != object.end() && it->is_boolean() && it->get<bool>();
+}
+
+// The fields both layouts share, from the names each gives them; UTF-8
+// text becomes single-byte text.
+struct Fields {
+  std::string Mode, Label, BlockId, Registration, MessageNumber, Flight, Content;
+};
+
+// At most `width` characters, as the decoders' texts give each field: the
+// frame text's readers find the fields by their places.
+std::string Field(const std::string& utf8, std::size_t width) {
+  return Utf8ToSingleByte(utf8).substr(0, width);
+}
+
+AcarsMessage MessageOf(const Fields& f, DecoderSource source) {
+  AcarsMessage m;
+  m.Source = source;
+  m.Mode = Field(f.Mode, 1);
+  m.AircraftReg = PaddedRegistration(Utf8ToSingleByte(f.Registration));
+  m.MessageLabel = Field(f.Label, 2);
+  m.BlockID = Field(f.BlockId, 1);
+  if (IsDownlinkBlockId(m.BlockID)) {
+    m.MessageNumber = Field(f.MessageNumber, 4);
+    m.FlightNumber = Field(f.Flight, 6);
+  }
+  SetDirection(m);
+  m.MessageContent = Utf8ToSingleByte(f.Content);
+  return m;
+}
+
+}  // namespace
+
+std::string PaddedRegistration(std::string_view tail) {
+  if (tail.size() >= kRegistrationLength) return std::string(tail);
+  return std::string(kRegistrationLength - tail.size(), '.') + std::string(tail);
+}
+
+std::string MessageToJsonLine(const AcarsMessage& m, const JsonFeedInfo& info) {
+  ordered_json o;
+  o["timestamp"] = info.Timestamp;
+  if (info.StationId) o["station_id"] = SingleByteToUtf8(*info.StationId);
+  o["freq"] = info.Freq;
+  o["channel"] = info.Channel;
+  o["error"] = 0;
+  auto optional = [&](const char* key, const std::string& value) {
+    if (!value.empty()) o[key] = SingleByteToUtf8(value);
+  };
+  optional("mode", m.Mode);
+  optional("label", m.MessageLabel);
+  optional("block_id", m.BlockID);
+  o["ack"] = false;
+  const auto firstNotDot = m.AircraftReg.find_first_not_of('.');
+  optional("tail", firstNotDot == std::string::npos ? std::string() : m.AircraftReg.substr(firstNotDot));
+  if (m.Uplink == 0 && m.Squitter == 0) {
+    optional("flight", m.FlightNumber);
+    optional("msgno", m.MessageNumber);
+  }
+  o["text"] = SingleByteToUtf8(m.MessageContent);
+  o["app"] = {{"name", "TolvanDDE"}, {"ver", info.AppVersion}};
+  return o.dump() + "\n";
+}
+
+JsonMessage MessageFromJson(std::string_view object, DecoderSource source) {
+  const json j = json::parse(object, nullptr, false);
+  if (j.is_discarded() || !j.is_object()) return {std::nullopt, JsonSkip::NotJson};
+
+  if (const auto vdl2 = j.find("vdl2"); vdl2 != j.end()) {
+    // The nested layout: only frames with an ACARS part are messages.
+    if (!vdl2->is_object()) return {std::nullopt, JsonSkip::NotAcars};
+    const auto avlc = vdl2->find("avlc");
+    if (avlc == vdl2->end() || !avlc->is_object()) return {std::nullopt, JsonSkip::NotAcars};
+    const auto acars = avlc->find("acars");
+    if (acars == avlc->end() || !acars->is_object()) return {std::nullopt, JsonSkip::NotAcars};
+    if (IsTrue(*acars, "err")) return {std::nullopt, JsonSkip::DecodingError};
+    if (IsTrue(*acars, "more")) return {std::nullopt, JsonSkip::Partial};
+    const Fields f{Text(*acars, "mode"),
+                   Text(*acars, "label"),
+                   Text(*acars, "blk_id"),
+                   Text(*acars, "reg"),
+                   Text(*acars, "msg_num") + Text(*acars, "msg_num_seq"),
+                   Text(*acars, "flight"),
+                   Text(*acars, "msg_text")};
+    return {MessageOf(f, source), JsonSkip::None};
+  }
+
+  // The flat layout: a message has a label; a reassembling decoder sends the
+  // whole text in its "complete" object, so its other states are left out.
+  if (Text(j, "label").empty()) return {std::nullopt, JsonSkip::NotAcars};
+  const std::string state = Text(j, "assstat");
+  if (state == "in progress" || state == "out of sequence" || state == "duplicate") {
+    return {std::nullopt, JsonSkip::Partial};
+  }
+  const Fields f{Text(j, "mode"),  Text(j, "label"),  Text(j, "block_id"), Text(j, "tail"),
+                 Text(j, "msgno"), Text(j, "flight"), Text(j, "text")};
+  return {MessageOf(f, source), JsonSkip::None};
+}
+
+const char* JsonSkipText(JsonSkip skip) {
+  switch (skip) {
+    case JsonSkip::None:
+      return "";
+    case JsonSkip::NotJson:
+      return "not JSON";
+    case JsonSkip::NotAcars:
+      return "not ACARS";
+    case JsonSkip::Partial:
+      return "partial";
+    case JsonSkip::DecodingError:
+      return "decoding error";
+  }
+  return "";
+}

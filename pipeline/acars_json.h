@@ -1,0 +1,51 @@
+#pragma once
+// ACARS messages as JSON, in the layouts that SDR decoders and aggregators
+// use: out as one line of the flat layout; in from the flat layout or the
+// nested one (an object with vdl2.avlc.acars). No platform header; the JSON
+// library does all encoding and parsing.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "acars_message.h"
+
+// What a JSON line carries besides the message itself.
+struct JsonFeedInfo {
+  double Timestamp = 0;                  // when the text was received: Unix seconds
+  std::optional<std::string> StationId;  // left out when not set
+  double Freq = 0;                       // MHz; 0 when the user did not say
+  std::int32_t Channel = 0;              // the decoder: 0 SkySpy, 1 WinACARS, 2 ANAD, 3 POSFIX
+  std::string AppVersion;
+};
+
+// One JSON object in the flat layout, UTF-8, ending in "\n".
+std::string MessageToJsonLine(const AcarsMessage& message, const JsonFeedInfo& info);
+
+// Why an object did not become a message.
+enum class JsonSkip {
+  None,
+  NotJson,        // not a JSON object at all
+  NotAcars,       // no label (flat), or no vdl2.avlc.acars (nested)
+  Partial,        // a fragment, or a reassembly state that a later object completes
+  DecodingError,  // the decoder itself says the frame is bad
+};
+
+struct JsonMessage {
+  std::optional<AcarsMessage> Message;  // set when Skip is None
+  JsonSkip Skip = JsonSkip::None;
+};
+
+// The message in one JSON object, with the header source `source`; safe on
+// any bytes. Each field is cut to the width a decoder's text gives it (mode
+// 1, label 2, block id 1, message number 4, flight 6); the registration is
+// padded, never cut.
+JsonMessage MessageFromJson(std::string_view object, DecoderSource source);
+
+// "not JSON", "not ACARS", "partial", "decoding error".
+const char* JsonSkipText(JsonSkip skip);
+
+// The registration as the frame text holds it: padded on the left with
+// dots to 7 characters; 7 dots when empty; longer ones kept whole.
+std::string PaddedRegistration(std::string_view tail);

@@ -1,0 +1,193 @@
+// Messages as JSON lines out, and JSON objects of both layouts in: every
+// line parses back with the library and holds the types the routers insist
+// on; every object in becomes the record a decoder's text would have made.
+
+#include "acars_json.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "forwarding.h"
+
+namespace {
+
+using nlohmann::json;
+
+JsonFeedInfo Info() {
+  JsonFeedInfo info;
+  info.Timestamp = 1765190400.123456;
+  info.StationId = "XX-TEST";
+  info.Freq = 131.725;
+  info.Channel = 2;
+  info.AppVersion = "1.31";
+  return info;
+}
+
+AcarsMessage Parsed(const std::string& text) {
+  return PrepareMessage(text, DecoderSource::AirNavPosfix)->Message;
+}
+
+const std::string kDownlink =
+    "ACARS mode: 2 Aircraft reg: .D-ABCD\r\nMessage label: H1 Block id: 3 Msg. no: M12A\r\nFlight id: XY012A\r\n"
+    "Message content:-\r\nPOSITION REPORT\r\n------------------------[ 1 ]\r\n";
+
+// Parses a line as the routers do, checking the types they insist on.
+json Strict(const std::string& line) {
+  EXPECT_EQ(line.back(), '\n');
+  EXPECT_EQ(line.find('\n'), line.size() - 1) << "one line";
+  const json j = json::parse(line);
+  EXPECT_TRUE(j.at("timestamp").is_number());
+  EXPECT_TRUE(j.at("freq").is_number());
+  EXPECT_TRUE(j.at("channel").is_number_integer());
+  EXPECT_EQ(j.at("error"), 0);
+  EXPECT_EQ(j.at("ack"), false);
+  EXPECT_TRUE(j.at("text").is_string());
+  EXPECT_EQ(j.at("app").at("name"), "TolvanDDE");
+  return j;
+}
+
+// The record bytes of a message, for comparing the two roads.
+std::string Record(const AcarsMessage& m) {
+  return RecordBytes(PrepareParsedMessage(m));
+}
+
+}  // namespace
+
+TEST(MessageToJson, DownlinkCarriesEveryField) {
+  const json j = Strict(MessageToJsonLine(Parsed(kDownlink), Info()));
+  EXPECT_DOUBLE_EQ(j["timestamp"].get<double>(), 1765190400.123456);
+  EXPECT_EQ(j["station_id"], "XX-TEST");
+  EXPECT_DOUBLE_EQ(j["freq"].get<double>(), 131.725);
+  EXPECT_EQ(j["channel"], 2);
+  EXPECT_EQ(j["mode"], "2");
+  EXPECT_EQ(j["label"], "H1");
+  EXPECT_EQ(j["block_id"], "3");
+  EXPECT_EQ(j["tail"], "D-ABCD");
+  EXPECT_EQ(j["flight"], "XY012A");
+  EXPECT_EQ(j["msgno"], "M12A");
+  EXPECT_EQ(j["text"], "POSITION REPORT\r\n");
+  EXPECT_EQ(j["app"]["ver"], "1.31");
+}
+
+TEST(MessageToJson, UplinkSquitterEmptyTextAndNoStation) {
+  JsonFeedInfo info = Info();
+  info.StationId.reset();
+  info.Freq = 0;
+  const json up = Strict(MessageToJsonLine(
+      Parsed("ACARS mode: 2 Aircraft reg: .G-EUPT\r\nMessage label: _d Block id: A Msg. no: M01A\r\nFlight id: "
+             "BA0286\r\nMessage content:-\r\n------------------------[ 2 ]\r\n"),
+      info));
+  EXPECT_FALSE(up.contains("station_id"));
+  EXPECT_EQ(up["freq"], 0);
+  EXPECT_FALSE(up.contains("flight")) << "downlinks only";
+  EXPECT_FALSE(up.contains("msgno"));
+  EXPECT_EQ(up["text"], "");
+  const json sq = Strict(MessageToJsonLine(
+      Parsed("Message label: SQ Block id: S\r\nMessage content:-\r\n02XS\r\n------------------------[ 5 ]\r\n"), info));
+  EXPECT_FALSE(sq.contains("tail"));
+  EXPECT_FALSE(sq.contains("mode"));
+  EXPECT_FALSE(sq.contains("flight"));
+  EXPECT_EQ(sq["block_id"], "S");
+  EXPECT_EQ(sq["label"], "SQ");
+}
+
+TEST(MessageToJson, CharactersAboveAsciiAndControlsAreValidJson) {
+  AcarsMessage m = Parsed(kDownlink);
+  m.MessageContent = std::string("caf\xE9 \x80 \x9F end\x01\x1F\"\\\r\n", 18);
+  const std::string line = MessageToJsonLine(m, Info());
+  const json j = Strict(line);
+  EXPECT_EQ(j["text"], "caf\u00e9 \u20ac \u0178 end\u0001\u001f\"\\\r\n");
+  EXPECT_NE(line.find("\\u0001"), std::string::npos) << "controls escaped";
+
+  m.MessageContent = std::string(100 * 1024, 'z');
+  EXPECT_EQ(Strict(MessageToJsonLine(m, Info()))["text"].get<std::string>().size(), 100u * 1024);
+}
+
+TEST(MessageFromJson, FlatDownlinkMakesTheSameRecordAsTheDecoderText) {
+  const auto in =
+      MessageFromJson(R"({"timestamp":1765190400.25,"freq":131.725,"channel":0,"mode":"2","label":"H1","block_id":"3",)"
+                      R"("ack":false,"tail":"D-ABCD","flight":"XY012A","msgno":"M12A","text":"POSITION REPORT\r\n"})",
+                      DecoderSource::AirNavPosfix);
+  ASSERT_EQ(in.Skip, JsonSkip::None);
+  const std::string expected = std::string("\x2D\0\0\0\0\0\0\0\0\0\0\0\x03\0\0\0", 16) +
+                               "*\x16\x16\x01"
+                               "2.D-ABCD\x15H13\x02M12AXY012APOSITION REPORT\r\n\x03";
+  EXPECT_EQ(Record(*in.Message), expected);
+  EXPECT_EQ(Record(*in.Message), RecordBytes(*PrepareMessage(kDownlink, DecoderSource::AirNavPosfix)));
+}
+
+TEST(MessageFromJson, UplinkSquitterTailsTextAndSource) {
+  auto m = MessageFromJson(R"({"mode":"2","label":"_d","block_id":"B","ack":"4","tail":"D-ABCD","flight":"X",)"
+                           R"("msgno":"M1"})",
+                           DecoderSource::Other);
+  ASSERT_TRUE(m.Message);
+  EXPECT_EQ(m.Message->Uplink, 1);
+  EXPECT_EQ(m.Message->FlightNumber, "") << "uplinks carry no flight";
+  EXPECT_EQ(m.Message->MessageContent, "") << "absent text";
+  EXPECT_EQ(m.Message->AircraftReg, ".D-ABCD");
+  EXPECT_EQ(PrepareParsedMessage(*m.Message).Header.Source, 2);
+
+  m = MessageFromJson(R"({"mode":"2","label":"SQ","text":"02XS"})", DecoderSource::AirNavPosfix);
+  ASSERT_TRUE(m.Message);
+  EXPECT_EQ(m.Message->Squitter, 1);
+  EXPECT_EQ(m.Message->AircraftReg, ".......");
+  EXPECT_EQ(PrepareParsedMessage(*m.Message).Frame,
+            "*\x16\x16\x01"
+            "2.......\x15SQ\x02"
+            "02XS\x03");
+
+  EXPECT_EQ(MessageFromJson(R"({"label":"H1","tail":".N123AB"})", DecoderSource::SkySpy).Message->AircraftReg,
+            ".N123AB");
+  EXPECT_EQ(MessageFromJson(R"({"label":"H1","tail":"N12"})", DecoderSource::SkySpy).Message->AircraftReg, "....N12");
+  EXPECT_EQ(MessageFromJson(R"({"label":"H1","tail":"ABCDEFGHI"})", DecoderSource::SkySpy).Message->AircraftReg,
+            "ABCDEFGHI");
+  EXPECT_EQ(MessageFromJson(R"({"label":"H1","text":"caf\u00e9 \u20ac \u4e2d \ud83d\ude00"})", DecoderSource::SkySpy)
+                .Message->MessageContent,
+            "caf\xE9 \x80 ? ?");
+}
+
+TEST(MessageFromJson, ReassemblyAndWhatIsSkipped) {
+  const auto fragment =
+      MessageFromJson(R"({"label":"H1","block_id":"2","assstat":"in progress","text":"PART"})", DecoderSource::SkySpy);
+  EXPECT_EQ(fragment.Skip, JsonSkip::Partial);
+  EXPECT_FALSE(fragment.Message);
+  const auto complete = MessageFromJson(R"({"label":"H1","block_id":"2","assstat":"complete","text":"PART WHOLE"})",
+                                        DecoderSource::SkySpy);
+  ASSERT_TRUE(complete.Message);
+  EXPECT_EQ(complete.Message->MessageContent, "PART WHOLE");
+  for (const char* state : {"out of sequence", "duplicate"}) {
+    EXPECT_EQ(MessageFromJson(std::string(R"({"label":"H1","assstat":")") + state + "\"}", DecoderSource::SkySpy).Skip,
+              JsonSkip::Partial);
+  }
+  EXPECT_EQ(MessageFromJson(R"({"label":"H1","assstat":"skipped"})", DecoderSource::SkySpy).Skip, JsonSkip::None);
+  EXPECT_EQ(MessageFromJson(R"({"freq":131.5,"text":"no label"})", DecoderSource::SkySpy).Skip, JsonSkip::NotAcars);
+  EXPECT_EQ(MessageFromJson("not json", DecoderSource::SkySpy).Skip, JsonSkip::NotJson);
+  EXPECT_EQ(MessageFromJson("[1,2]", DecoderSource::SkySpy).Skip, JsonSkip::NotJson);
+  EXPECT_EQ(MessageFromJson(R"({"label":7})", DecoderSource::SkySpy).Skip, JsonSkip::NotAcars);
+}
+
+TEST(MessageFromJson, NestedLayout) {
+  const auto m = MessageFromJson(
+      R"({"vdl2":{"t":{"sec":1765190400,"usec":5},"freq":136975000,"avlc":{"acars":{"err":false,"crc_ok":true,)"
+      R"("more":false,"reg":".D-ABCD","mode":"2","label":"H1","blk_id":"3","ack":"!","flight":"XY012A",)"
+      R"("msg_num":"M12","msg_num_seq":"A","msg_text":"POSITION REPORT\r\n"}}}})",
+      DecoderSource::AirNavPosfix);
+  ASSERT_TRUE(m.Message);
+  EXPECT_EQ(Record(*m.Message), RecordBytes(*PrepareMessage(kDownlink, DecoderSource::AirNavPosfix)));
+
+  EXPECT_EQ(
+      MessageFromJson(R"({"vdl2":{"avlc":{"frame_type":"S","cmd":"Receive Ready"}}})", DecoderSource::SkySpy).Skip,
+      JsonSkip::NotAcars);
+  EXPECT_EQ(MessageFromJson(R"({"vdl2":{"avlc":{"acars":{"more":true,"label":"H1"}}}})", DecoderSource::SkySpy).Skip,
+            JsonSkip::Partial);
+  EXPECT_EQ(MessageFromJson(R"({"vdl2":{"avlc":{"acars":{"err":true,"label":"H1"}}}})", DecoderSource::SkySpy).Skip,
+            JsonSkip::DecodingError);
+}
+
+TEST(MessageJson, ThereAndBackAgain) {
+  const AcarsMessage m = Parsed(kDownlink);
+  const auto back = MessageFromJson(MessageToJsonLine(m, Info()), DecoderSource::AirNavPosfix);
+  ASSERT_TRUE(back.Message);
+  EXPECT_EQ(Record(*back.Message), Record(m));
+}

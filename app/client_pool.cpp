@@ -19,7 +19,7 @@ bool ClientPool::Accept(std::intptr_t requestID) {
   client->Socket = CSocket::Create(this);
   client->Socket->Accept(requestID);
   CSocket* socket = client->Socket.get();
-  client->Output = std::make_unique<ClientPortOutput>([socket] { return socket; });
+  client->Output = mFactory(socket);
   client->Since = UnixSecondsNow();
   mRouter.AddOutput(*client->Output);
   mClients.push_back(std::move(client));
@@ -33,6 +33,18 @@ std::vector<ClientPool::ClientInfo> ClientPool::Clients() const {
                        c->Output->Kept(), c->Output->Dropped()});
   }
   return clients;
+}
+
+std::uint64_t ClientPool::TotalSent() const {
+  std::uint64_t sent = mDepartedSent;
+  for (const auto& c : mClients) sent += c->Output->Kept();
+  return sent;
+}
+
+std::uint64_t ClientPool::TotalDropped() const {
+  std::uint64_t dropped = mDepartedDropped;
+  for (const auto& c : mClients) dropped += c->Output->Dropped();
+  return dropped;
 }
 
 void ClientPool::CloseAll() {
@@ -56,6 +68,8 @@ void ClientPool::Leave(CSocket& socket) {
       std::find_if(mClients.begin(), mClients.end(), [&](const auto& c) { return c->Socket.get() == &socket; });
   if (it == mClients.end()) return;
   mRouter.RemoveOutput(*(*it)->Output);
+  mDepartedSent += (*it)->Output->Kept();
+  mDepartedDropped += (*it)->Output->Dropped();
   socket.SetOwner(nullptr);
   socket.CloseSocket();
   mLeft.push_back(std::move(*it));

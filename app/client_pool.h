@@ -13,9 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "client_port_output.h"
+#include <functional>
+
 #include "csocket.h"
 #include "message_router.h"
+#include "stream_output.h"
 
 class ClientPool : private CSocketEvents {
  public:
@@ -26,7 +28,11 @@ class ClientPool : private CSocketEvents {
     std::uint64_t Dropped;
   };
 
-  ClientPool(MessageRouter& router, std::size_t maxClients) : mRouter(router), mMaxClients(maxClients) {}
+  // Makes the output that writes to one client's socket.
+  using OutputFactory = std::function<std::unique_ptr<StreamOutput>(CSocket* socket)>;
+
+  ClientPool(MessageRouter& router, std::size_t maxClients, OutputFactory factory)
+      : mRouter(router), mMaxClients(maxClients), mFactory(std::move(factory)) {}
   ~ClientPool();
   ClientPool(const ClientPool&) = delete;
   ClientPool& operator=(const ClientPool&) = delete;
@@ -36,6 +42,9 @@ class ClientPool : private CSocketEvents {
   bool Accept(std::intptr_t requestID);
   std::size_t Count() const { return mClients.size(); }
   std::uint64_t Refused() const { return mRefused; }
+  // Messages sent to and dropped for every client so far, those gone too.
+  std::uint64_t TotalSent() const;
+  std::uint64_t TotalDropped() const;
   std::vector<ClientInfo> Clients() const;
   // Destroys the clients that have left.
   void Reap() { mLeft.clear(); }
@@ -45,7 +54,7 @@ class ClientPool : private CSocketEvents {
  private:
   struct Client {
     std::shared_ptr<CSocket> Socket;
-    std::unique_ptr<ClientPortOutput> Output;
+    std::unique_ptr<StreamOutput> Output;
     double Since;
   };
   void OnClose(CSocket& socket) override { Leave(socket); }
@@ -58,7 +67,9 @@ class ClientPool : private CSocketEvents {
 
   MessageRouter& mRouter;
   std::size_t mMaxClients;
+  OutputFactory mFactory;
   std::vector<std::unique_ptr<Client>> mClients;
   std::vector<std::unique_ptr<Client>> mLeft;
   std::uint64_t mRefused = 0;
+  std::uint64_t mDepartedSent = 0, mDepartedDropped = 0;
 };

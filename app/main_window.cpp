@@ -3,6 +3,8 @@
 #include "app_ids.h"
 #include "debug_log.h"
 #include "forwarding.h"
+#include "json_inputs.h"
+#include "json_outputs.h"
 #include "single_byte_text.h"
 #include "single_copy.h"
 
@@ -62,7 +64,9 @@ bool IsChecked(HMENU menu, UINT id) {
 
 frmMain::frmMain(HINSTANCE instance, Settings settings) : mInstance(instance), mSettings(std::move(settings)) {
   if (mSettings.MaxClients > 1) {
-    mPool = std::make_unique<ClientPool>(mRouter, static_cast<std::size_t>(mSettings.MaxClients));
+    mPool = std::make_unique<ClientPool>(mRouter, static_cast<std::size_t>(mSettings.MaxClients), [](CSocket* socket) {
+      return std::make_unique<ClientPortOutput>([socket] { return socket; });
+    });
   } else {
     mRouter.AddOutput(mClientOutput);
   }
@@ -74,6 +78,11 @@ frmMain::~frmMain() {
   // restores the window procedure), then the window itself.
   mEnded = true;
   CloseDecoderLinks();
+  // The feeds before the router they are outputs of.
+  for (const auto& feed : mFeeds) {
+    if (auto* output = dynamic_cast<MessageOutput*>(feed.get())) mRouter.RemoveOutput(*output);
+  }
+  mFeeds.clear();
   if (mWindow) {
     for (const UINT_PTR timer : kTimers) KillTimer(mWindow.get(), timer);
   }
@@ -221,6 +230,8 @@ void frmMain::Form_Load() {
   }
   bar.PanelText(kPanelConnection, kServerDisabled);
 
+  StartJsonFeeds();
+
   mnuSkySpy_Click();
   mnuAirmaster_Click();
   mnuPosfix_Click();
@@ -319,6 +330,35 @@ void frmMain::ToggleSource(SourceLink& link) {
   if (DebugLogOn()) Log(link.Label, std::to_string(number) + "-" + description);
 }
 
+// ---- JSON feeds ----
+
+void frmMain::StartJsonFeeds() {
+  const JsonFeed::LogSink log = [this](const std::string& des, const std::string& msg) {
+    if (DebugLogOn()) Log(des, msg);
+  };
+  for (const Endpoint& e : mSettings.JsonOut) {
+    if (e.Type == Endpoint::Kind::Udp) {
+      auto output = std::make_unique<JsonUdpOutput>(e, mJsonEncoder, log);
+      mRouter.AddOutput(*output);
+      mFeeds.push_back(std::move(output));
+    } else if (e.Type == Endpoint::Kind::Tcp) {
+      auto output = std::make_unique<JsonTcpOutput>(e, mJsonEncoder, log);
+      mRouter.AddOutput(*output);
+      mFeeds.push_back(std::move(output));
+    } else {
+      mFeeds.push_back(std::make_unique<JsonServeOutput>(e, mRouter, mJsonEncoder, log));
+    }
+  }
+  for (const Endpoint& e : mSettings.JsonIn) {
+    const auto source = static_cast<DecoderSource>(e.Source.value_or(mSettings.JsonSource));
+    if (e.Type == Endpoint::Kind::Udp) {
+      mFeeds.push_back(std::make_unique<JsonUdpInput>(e, source, mRouter, log));
+    } else {
+      mFeeds.push_back(std::make_unique<JsonTcpInput>(e, source, mRouter, log));
+    }
+  }
+}
+
 // ---- statistics and the silence watchdog ----
 
 Statistics frmMain::CurrentStatistics() const {
@@ -328,6 +368,16 @@ Statistics frmMain::CurrentStatistics() const {
     const auto& c = mRouter.Counters(i);
     s.Sources.push_back({mRouter.InputName(i), mLinks[i].Box->Connected(), mWatchdog.Silent(i), c.Received, c.Forwarded,
                          c.Filtered, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now)});
+  }
+  for (const auto& feed : mFeeds) {
+    s.Feeds.push_back({feed->Name(), feed->IsInput(), feed->State(), feed->Count(), feed->Lost()});
+    const auto* input = dynamic_cast<const JsonInput*>(feed.get());
+    if (!input) continue;
+    // A JSON input is a source too; what it skipped counts as filtered.
+    const auto& c = mRouter.Counters(input->RouterInput());
+    const std::string state = feed->State();
+    s.Sources.push_back({feed->Name(), state == "connected" || state == "listening", false, c.Received, c.Forwarded,
+                         c.Filtered + c.Skipped, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now)});
   }
   if (mPool) {
     for (const auto& c : mPool->Clients()) s.Clients.push_back({c.Address, c.ConnectedSince, c.Sent, c.Dropped});
@@ -688,7 +738,9 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam == kShowTimerId) Guarded("ShowLatest", [&] { ShowNow(); });
       if (wParam == kSecondTimerId) {
         Guarded("tmr_second_Timer", [&] {
-          CheckSilence(UnixSecondsNow());
+          const double now = UnixSecondsNow();
+          CheckSilence(now);
+          for (const auto& feed : mFeeds) feed->Tick(now);
           if (IconEvent) IconEvent->SetTrayTip(TrayTip());
         });
       }

@@ -20,6 +20,8 @@
 #include "client_port_output.h"
 #include "csocket.h"
 #include "dde_link.h"
+#include "json_feed.h"
+#include "json_line_encoder.h"
 #include "message_router.h"
 #include "settings.h"
 #include "silence_watchdog.h"
@@ -101,6 +103,9 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   // Opens the statistics window (View > Statistics, and the tray menu).
   void ShowStatistics();
   StatisticsWindow* StatisticsView() const { return mStatistics.get(); }
+  // The JSON inputs and outputs, in the order of the settings: outputs
+  // first.
+  const std::vector<std::unique_ptr<JsonFeed>>& JsonFeeds() const { return mFeeds; }
   // Reports every linked decoder silent for longer than the limit at `now`
   // (Unix seconds); the one-second timer calls it with the clock.
   void CheckSilence(double now);
@@ -218,4 +223,8 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   std::size_t mAirmasterInput = mRouter.AddInput("Airmaster", DecoderSource::Airmaster);
   std::size_t mAirNavInput = mRouter.AddInput("AirNav", DecoderSource::AirNavPosfix);
   std::size_t mPosfixInput = mRouter.AddInput("Posfix", DecoderSource::AirNavPosfix);
+  JsonLineEncoder mJsonEncoder{mSettings, BRIDGE_VERSION};
+  std::vector<std::unique_ptr<JsonFeed>> mFeeds;
+  // Starts the JSON inputs and outputs of the settings.
+  void StartJsonFeeds();
 };

@@ -97,7 +97,7 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
   mLatest.Display = f->Normalised;
 
   const std::string record = RecordBytes(*f);
-  const PreparedMessage message{*f, record, arrival.ArrivedAt, arrival.Input, arrival.Parsed.has_value()};
+  const PreparedMessage message{*f, record, arrival.ArrivedAt, arrival.Input, arrival.Parsed.has_value(), ++mSequence};
   bool kept = false;
   for (MessageOutput* output : mOutputs) {
     auto delivery = MessageOutput::Delivery::NotWanted;

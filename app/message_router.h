@@ -32,6 +32,7 @@ struct PreparedMessage {
   double ArrivedAt;                   // when the input received the text: Unix seconds
   std::size_t Input;                  // the router's index of the input
   bool FromJson;                      // it came from a JSON feed
+  std::uint64_t Sequence;             // counts the messages the router prepared
 };
 
 // One destination of the messages. It owns its backlog limit and its drop
@@ -155,6 +156,7 @@ class MessageRouter {
   RouterEvents::Latest mLatest;
   std::uint64_t mShownAt = 0;
   std::uint64_t mTotalDropped = 0;
+  std::uint64_t mSequence = 0;
 };
 
 // The current time as Unix seconds with microseconds.

@@ -7,12 +7,25 @@
 // No platform header: parsed and tested natively; reading the file is the
 // caller's (the system's profile functions).
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+// One place JSON goes to or comes from, as --json-out and --json-in name it.
+struct Endpoint {
+  enum class Kind { Udp, Tcp, Serve };
+  Kind Type = Kind::Udp;
+  std::string Host;  // empty: every interface of this PC
+  std::int32_t Port = 0;
+  std::optional<std::int32_t> Source;  // inputs: the header's source number, when given
+  std::string Text;                    // as the user wrote it, for the window and the log
+
+  bool operator==(const Endpoint&) const = default;
+};
 
 struct Settings {
   std::int32_t Port = 2201;          // the client port
@@ -22,6 +35,12 @@ struct Settings {
   bool Minimized = false;            // start hidden in the tray
   std::int32_t RelinkSeconds = 5;    // retry unlinked decoders this often; 0: never
   std::int32_t SilenceMinutes = 30;  // report a linked decoder silent this long; 0: never
+  std::vector<Endpoint> JsonOut;     // where every message also goes as a JSON line
+  std::vector<Endpoint> JsonIn;      // JSON feeds whose messages are forwarded too
+  std::optional<std::string> StationId;
+  double Freq = 0;                      // MHz, for every decoder; 0: not set
+  std::array<double, 4> DecoderFreq{};  // MHz for SkySpy, WinACARS, ANAD, POSFIX; 0: Freq
+  std::int32_t JsonSource = 3;          // the header's source number for JSON inputs
 };
 
 class SettingsError : public std::runtime_error {

@@ -46,6 +46,13 @@ std::vector<std::string> StatisticsTable(const Statistics& s, double now) {
     lines.push_back(Row("%-24.24s %-16s %10llu %9llu", c.Name.c_str(), Ago(c.ConnectedSince, now).c_str(), U(c.Sent),
                         U(c.Dropped)));
   }
+  if (s.Feeds.empty()) return lines;
+  lines.emplace_back();
+  lines.push_back(Row("%-28s %-3s %10s %9s  %s", "JSON feed", "", "Objects", "Lost", "State"));
+  for (const auto& f : s.Feeds) {
+    lines.push_back(Row("%-28.28s %-3s %10llu %9llu  %.60s", f.Name.c_str(), f.Input ? "in" : "out", U(f.Count),
+                        U(f.Lost), f.State.c_str()));
+  }
   return lines;
 }
 

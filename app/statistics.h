@@ -25,15 +25,24 @@ struct Statistics {
     double ConnectedSince = 0;
     std::uint64_t Sent = 0, Dropped = 0;
   };
+  struct Feed {
+    std::string Name;
+    bool Input = false;
+    std::string State;
+    std::uint64_t Count = 0;  // sent (outputs), taken (inputs)
+    std::uint64_t Lost = 0;   // dropped (outputs), skipped (inputs)
+  };
   std::vector<Source> Sources;
   std::vector<Client> Clients;
+  std::vector<Feed> Feeds;
 };
 
 // "never", "12 s ago", "5 min ago", "3 h ago", "2 days ago".
 std::string Ago(std::optional<double> when, double now);
 
 // The table the statistics window shows: a heading line and a line for
-// each source, then the same for the clients; fixed-width columns.
+// each source, then the same for the clients and, when there are any, the
+// JSON feeds; fixed-width columns.
 std::vector<std::string> StatisticsTable(const Statistics& statistics, double now);
 
 // The totals in one line of at most `maxLength` characters, for the tray

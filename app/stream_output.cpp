@@ -3,16 +3,17 @@
 #include <utility>
 
 MessageOutput::Delivery StreamOutput::Take(const PreparedMessage& message) {
-  if (!Open()) return Delivery::NotWanted;
+  if (!Wants(message) || !Open()) return Delivery::NotWanted;
+  const std::string_view bytes = Bytes(message);
   // Without a limit a reader that stops reading would make the backlog grow
   // without end. One record is always taken when nothing waits, however
   // large it is.
   const std::size_t backlog = Unsent() + mBatch.size();
-  if (backlog > 0 && backlog + message.Record.size() > mMaxBacklog) {
+  if (backlog > 0 && backlog + bytes.size() > mMaxBacklog) {
     ++mDropped;
     return Delivery::Dropped;
   }
-  mBatch += message.Record;
+  mBatch += bytes;
   ++mKept;
   return Delivery::Kept;
 }

@@ -1,6 +1,7 @@
 #pragma once
-// StreamOutput: an output that writes each kept message's record bytes to
-// one byte stream, such as a client socket. The records of one router pass
+// StreamOutput: an output that writes each kept message's bytes (its
+// record, unless a subclass encodes it otherwise) to one byte stream, such
+// as a client socket. The records of one router pass
 // are collected and written in one piece; a reader that falls behind loses
 // whole records past the backlog limit, counted, and never part of one, so
 // the stream stays parseable and a reader that resumes gets every later
@@ -10,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "message_router.h"
 
@@ -27,6 +29,10 @@ class StreamOutput : public MessageOutput {
  protected:
   // Whether a reader is there to take bytes now.
   virtual bool Open() const = 0;
+  // Whether this output carries the message at all.
+  virtual bool Wants(const PreparedMessage&) const { return true; }
+  // The bytes that stand for the message in this stream.
+  virtual std::string_view Bytes(const PreparedMessage& message) { return message.Record; }
   // Bytes written earlier that the transport has not sent yet.
   virtual std::size_t Unsent() const = 0;
   virtual void Write(const std::string& bytes) = 0;

@@ -92,3 +92,48 @@ TEST(Settings, IniOptionNamesTheFile) {
   EXPECT_EQ(IniPathOption({"--ini", "C:\\b.ini"}).value(), "C:\\b.ini");
   EXPECT_THROW(IniPathOption({"--ini"}), SettingsError);
 }
+
+TEST(Settings, JsonDestinationsAndFeeds) {
+  const Settings s = ParseSettings({"--json-out", "udp:127.0.0.1:5550", "--json-out", "tcp:pi.local:15550",
+                                    "--json-out", "serve:5551", "--json-out", "serve:127.0.0.1:5552", "--json-in",
+                                    "udp:5550", "--json-in", "tcp:router.lan:15550,source=1", "--station-id", "XX-TEST",
+                                    "--freq", "131.725", "--json-source", "2"});
+  ASSERT_EQ(s.JsonOut.size(), 4u);
+  EXPECT_EQ(s.JsonOut[0].Type, Endpoint::Kind::Udp);
+  EXPECT_EQ(s.JsonOut[0].Host, "127.0.0.1");
+  EXPECT_EQ(s.JsonOut[0].Port, 5550);
+  EXPECT_EQ(s.JsonOut[1].Type, Endpoint::Kind::Tcp);
+  EXPECT_EQ(s.JsonOut[1].Host, "pi.local");
+  EXPECT_EQ(s.JsonOut[2].Type, Endpoint::Kind::Serve);
+  EXPECT_EQ(s.JsonOut[2].Host, "");
+  EXPECT_EQ(s.JsonOut[3].Host, "127.0.0.1");
+  ASSERT_EQ(s.JsonIn.size(), 2u);
+  EXPECT_EQ(s.JsonIn[0].Host, "");
+  EXPECT_EQ(s.JsonIn[0].Port, 5550);
+  EXPECT_FALSE(s.JsonIn[0].Source.has_value());
+  EXPECT_EQ(s.JsonIn[1].Source, 1);
+  EXPECT_EQ(s.JsonIn[1].Text, "tcp:router.lan:15550,source=1");
+  EXPECT_EQ(s.StationId, "XX-TEST");
+  EXPECT_DOUBLE_EQ(s.Freq, 131.725);
+  EXPECT_EQ(s.JsonSource, 2);
+
+  for (const char* bad : {"udp:5550", "serve:host.name:1", "tcp:5550", "file:/tmp/x", "udp:h:0", "udp::5"}) {
+    EXPECT_NE(ErrorOf({"--json-out", bad}).find("udp:HOST:PORT, tcp:HOST:PORT"), std::string::npos) << bad;
+  }
+  for (const char* bad : {"serve:5550", "udp:name.lan:5", "udp:5550,source=4", "udp:5550,src=1"}) {
+    EXPECT_NE(ErrorOf({"--json-in", bad}).find("udp:PORT, udp:ADDRESS:PORT"), std::string::npos) << bad;
+  }
+  EXPECT_NE(ErrorOf({"--freq", "abc"}).find("a frequency in MHz"), std::string::npos);
+  EXPECT_NE(ErrorOf({"--station-id", "two words"}).find("without blanks"), std::string::npos);
+}
+
+TEST(Settings, JsonListsFromTheFileAreReplacedByTheCommandLine) {
+  const SettingsFile file = {
+      {"json", {{"json-out", "udp:127.0.0.1:5550  tcp:pi.local:5550"}, {"freq", "131.55"}, {"freq-anad", "131.725"}}}};
+  Settings s = ParseSettings({}, file);
+  EXPECT_EQ(s.JsonOut.size(), 2u);
+  EXPECT_DOUBLE_EQ(s.DecoderFreq[2], 131.725);
+  s = ParseSettings({"--json-out", "serve:5551"}, file);
+  ASSERT_EQ(s.JsonOut.size(), 1u);
+  EXPECT_EQ(s.JsonOut[0].Type, Endpoint::Kind::Serve);
+}

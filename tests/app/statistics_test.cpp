@@ -82,3 +82,21 @@ TEST(Statistics, TableAndTrayTotals) {
   s.Clients.clear();
   EXPECT_EQ(StatisticsTable(s, 0)[6], "(none connected)");
 }
+
+#include "reconnect_policy.h"
+
+TEST(ReconnectPolicy, GrowsToAMinuteAndStartsAgainAfterAGoodMinute) {
+  ReconnectPolicy p;
+  double now = 1000;
+  std::vector<double> waits;
+  for (int i = 0; i < 9; ++i) {
+    const double at = p.Failed(now);
+    waits.push_back(at - now);
+    now = at;
+  }
+  EXPECT_EQ(waits, (std::vector<double>{1, 2, 4, 8, 16, 32, 60, 60, 60}));
+  p.Connected(now);
+  EXPECT_EQ(p.Failed(now + 30) - (now + 30), 60) << "a short connection keeps the wait";
+  p.Connected(now + 100);
+  EXPECT_EQ(p.Failed(now + 161) - (now + 161), 1) << "a minute of good connection resets it";
+}

@@ -1,0 +1,128 @@
+#pragma once
+// The JSON outputs: every message a decoder sent also goes out as one JSON
+// line, to a UDP destination (a datagram each), to a TCP server the program
+// connects to (and reconnects to, with the messages of the meantime kept up
+// to a limit), or to every reader of a port the program serves. Each owns
+// its backlog, counters and state; one that fails stops nothing else.
+// GUI thread only: Winsock notifications through CSocket.
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client_pool.h"
+#include "client_port_output.h"
+#include "csocket.h"
+#include "json_feed.h"
+#include "json_line_encoder.h"
+#include "message_router.h"
+#include "reconnecting_socket.h"
+#include "settings.h"
+
+// The JSON lines of one serve: reader, on its socket.
+class JsonStreamOutput : public ClientPortOutput {
+ public:
+  JsonStreamOutput(std::function<CSocket*()> socket, JsonLineEncoder& encoder)
+      : ClientPortOutput(std::move(socket)), mEncoder(encoder) {}
+  std::string DropReason() const override { return "JSON reader not reading"; }
+
+ protected:
+  bool Wants(const PreparedMessage& m) const override { return !m.FromJson; }
+  std::string_view Bytes(const PreparedMessage& m) override { return mEncoder.Line(m); }
+
+ private:
+  JsonLineEncoder& mEncoder;
+};
+
+// udp:HOST:PORT
+class JsonUdpOutput : public MessageOutput, public JsonFeed, private CSocketEvents {
+ public:
+  // The most lines that wait for one flush.
+  static constexpr std::size_t kMaxWaiting = 1000;
+
+  JsonUdpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder, LogSink log);
+  ~JsonUdpOutput() override;
+
+  Delivery Take(const PreparedMessage& message) override;
+  void Flush() override;
+  std::uint64_t Dropped() const override { return mDropped; }
+  std::string DropReason() const override { return "UDP destination " + mEndpoint.Text + " failed"; }
+
+  std::string Name() const override { return mEndpoint.Text; }
+  std::string State() const override { return mError.empty() ? "sending" : "error: " + mError; }
+  std::uint64_t Count() const override { return mSent; }
+  std::uint64_t Lost() const override { return mDropped; }
+  bool IsInput() const override { return false; }
+
+ private:
+  Endpoint mEndpoint;
+  JsonLineEncoder& mEncoder;
+  LogSink mLog;
+  std::shared_ptr<CSocket> mSocket;
+  std::vector<std::string> mWaiting;
+  std::uint64_t mSent = 0, mDropped = 0;
+  std::string mError;
+};
+
+// tcp:HOST:PORT
+class JsonTcpOutput : public MessageOutput, public JsonFeed {
+ public:
+  // Objects kept while the connection is down; the oldest go first.
+  static constexpr std::size_t kMaxWaiting = 1000;
+  static constexpr std::size_t kMaxBacklog = 4 * 1024 * 1024;
+
+  JsonTcpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder, LogSink log);
+
+  Delivery Take(const PreparedMessage& message) override;
+  void Flush() override;
+  std::uint64_t Dropped() const override { return mDropped; }
+  std::string DropReason() const override { return "JSON server " + mEndpoint.Text + " not reachable or not reading"; }
+
+  void Tick(double now) override { mConnection.Tick(now); }
+  std::string Name() const override { return mEndpoint.Text; }
+  std::string State() const override { return mConnection.State(); }
+  std::uint64_t Count() const override { return mSent; }
+  std::uint64_t Lost() const override { return mDropped; }
+  bool IsInput() const override { return false; }
+
+ private:
+  void Up(CSocket& socket);
+
+  Endpoint mEndpoint;
+  JsonLineEncoder& mEncoder;
+  LogSink mLog;
+  std::deque<std::string> mWaiting;  // while not connected
+  std::string mBatch;                // while connected
+  std::size_t mBatchCount = 0;
+  std::uint64_t mSent = 0, mDropped = 0;
+  bool mWasUp = true;              // for logging each change once
+  ReconnectingSocket mConnection;  // last: its events use the members above
+};
+
+// serve:PORT or serve:ADDRESS:PORT
+class JsonServeOutput : public JsonFeed, private CSocketEvents {
+ public:
+  static constexpr std::size_t kMaxReaders = 64;
+
+  // Listens at once; raises the socket's error when it cannot.
+  JsonServeOutput(const Endpoint& endpoint, MessageRouter& router, JsonLineEncoder& encoder, LogSink log);
+  ~JsonServeOutput() override;
+
+  void Tick(double now) override;
+  std::string Name() const override { return mEndpoint.Text; }
+  std::string State() const override;
+  std::uint64_t Count() const override;
+  std::uint64_t Lost() const override;
+  bool IsInput() const override { return false; }
+
+ private:
+  void Listen();
+  void OnConnectionRequest(CSocket&, std::intptr_t requestID) override;
+
+  Endpoint mEndpoint;
+  LogSink mLog;
+  std::shared_ptr<CSocket> mListener;
+  ClientPool mReaders;
+  std::string mError;
+};

@@ -1,0 +1,319 @@
+// The JSON feeds end to end: the program in this process, real sockets on
+// loopback. Out: every message to a UDP reader, a TCP server that goes away
+// and comes back, and two readers of a served port, each object matching
+// the record the client port got. In: flat and nested objects over UDP and
+// TCP beside the DDE decoders, garbage included.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <map>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app_ids.h"
+#include "json_framer.h"
+#include "program_fixture.h"
+#include "single_byte_text.h"
+#include "temp_working_dir.h"
+
+using nlohmann::json;
+using namespace app;
+
+namespace {
+
+const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
+
+using JsonFeeds = InTempWorkingDir;
+
+std::string Downlink(const std::string& content) {
+  return "ACARS mode: 2 Aircraft reg: .G-EUPT\r\nMessage label: H1 Block id: 4 Msg. no: M01A\r\nFlight id: BA0286"
+         "\r\nMessage content:-\r\n" +
+         content + "\r\n------------------------[ 2 ]\r\n";
+}
+
+sockaddr_in Loopback(int port) {
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_port = htons(static_cast<u_short>(port));
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return sa;
+}
+
+SOCKET NonBlocking(SOCKET s) {
+  u_long on = 1;
+  ioctlsocket(s, FIONBIO, &on);
+  return s;
+}
+
+SOCKET UdpSocket(int port) {
+  SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (port) {
+    const sockaddr_in sa = Loopback(port);
+    bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+  }
+  return NonBlocking(s);
+}
+
+SOCKET Listener(int port) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  const BOOL on = TRUE;
+  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
+  const sockaddr_in sa = Loopback(port);
+  EXPECT_EQ(bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa), 0);
+  listen(s, 4);
+  return NonBlocking(s);
+}
+
+// Accepts, pumping the program's messages meanwhile.
+SOCKET AcceptPumping(SOCKET listener, DWORD ms = 15000) {
+  SOCKET client = INVALID_SOCKET;
+  PumpUntil([&] { return (client = accept(listener, nullptr, nullptr)) != INVALID_SOCKET; }, ms);
+  return client == INVALID_SOCKET ? client : NonBlocking(client);
+}
+
+// JSON lines from a stream or datagrams.
+struct JsonReader {
+  JsonReader(SOCKET socket, bool isDatagrams) : s(socket), datagrams(isDatagrams) {}
+  SOCKET s;
+  bool datagrams;
+  JsonFramer framer;
+  std::vector<json> objects;
+  std::size_t Poll() {
+    char buf[65536];
+    for (int n; (n = recv(s, buf, sizeof buf, 0)) > 0;) {
+      framer.Feed(std::string_view(buf, static_cast<std::size_t>(n)));
+      if (datagrams) framer.EndOfDatagram();
+    }
+    while (auto o = framer.Next()) objects.push_back(json::parse(*o));
+    return objects.size();
+  }
+  bool Wait(std::size_t n, DWORD ms = 20000) {
+    return PumpUntil([&] { return Poll() >= n; }, ms);
+  }
+};
+
+// The content of a JSON object's text, up to its first line break.
+std::string FirstLine(const json& o) {
+  const std::string text = o.at("text");
+  return text.substr(0, text.find('\r'));
+}
+
+void Send(SOCKET s, const std::string& bytes) {
+  for (std::size_t sent = 0; sent < bytes.size();) {
+    const int n = send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+    } else {
+      PumpFor(1);
+    }
+  }
+}
+
+}  // namespace
+
+TEST_F(JsonFeeds, EveryMessageGoesToEachDestinationAndMatchesItsRecord) {
+  const int udpPort = FreeTcpPort(), tcpPort = FreeTcpPort(), servePort = FreeTcpPort();
+  SOCKET udp = UdpSocket(udpPort);
+  SOCKET tcpListener = Listener(tcpPort);
+  Settings settings = TestSettings();
+  settings.JsonOut = ParseSettings({"--json-out", "udp:127.0.0.1:" + std::to_string(udpPort), "--json-out",
+                                    "tcp:127.0.0.1:" + std::to_string(tcpPort), "--json-out",
+                                    "serve:127.0.0.1:" + std::to_string(servePort)})
+                         .JsonOut;
+  settings.StationId = "XX-TEST";
+  settings.Freq = 131.55;
+  settings.DecoderFreq[2] = 131.725;
+  Program p(settings);
+  ASSERT_EQ(p.form.JsonFeeds().size(), 3u);
+  StreamClient client(p.port);
+  JsonReader udpReader{udp, true};
+  JsonReader tcpReader{AcceptPumping(tcpListener), false};
+  ASSERT_NE(tcpReader.s, INVALID_SOCKET);
+  JsonReader serveA{ConnectRetrying(servePort), false}, serveB{ConnectRetrying(servePort), false};
+  NonBlocking(serveA.s);
+  NonBlocking(serveB.s);
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  ASSERT_TRUE(PumpUntil([&] { return p.form.JsonFeeds()[2]->State() == "listening, 2 readers"; }));
+
+  // The four decoders over DDE: 40 messages.
+  const std::wstring feed = WriteFeed({Downlink("SEQ {seq} TO SKYSPY"), Downlink("SEQ {seq} \xE9T\xC9 AIRMASTER"),
+                                       Downlink("SEQ {seq} ANAD"), Downlink("SEQ {seq} POSFIX")});
+  {
+    DecoderSimulator sim(L"--feed " + feed + L" --count 40 --wait-links 4 --quiet");
+    ASSERT_TRUE(sim.Ready());
+    for (UINT command : {kCmdSkySpy, kCmdAirmaster, kCmdAirNav, kCmdPosfix}) p.Click(command);
+    ASSERT_TRUE(client.WaitRecords(40));
+    EXPECT_EQ(sim.Wait(), 0);
+  }
+  ASSERT_TRUE(udpReader.Wait(40)) << udpReader.objects.size();
+  ASSERT_TRUE(tcpReader.Wait(40)) << tcpReader.objects.size();
+  ASSERT_TRUE(serveA.Wait(40));
+  ASSERT_TRUE(serveB.Wait(40));
+
+  // Each object stands for the record of the same message.
+  std::map<std::string, Record> recordOf;
+  for (const Record& r : client.records) recordOf[ParseFrameText(r.Frame)->Text.substr(0, 10)] = r;
+  for (const json& o : tcpReader.objects) {
+    const std::string seq = FirstLine(o).substr(0, 10);
+    ASSERT_EQ(recordOf.count(seq), 1u) << seq;
+    const auto fields = ParseFrameText(recordOf[seq].Frame);
+    EXPECT_EQ(Utf8ToSingleByte(o["text"].get<std::string>()), fields->Text);
+    EXPECT_EQ(o["tail"], "G-EUPT");
+    EXPECT_EQ(o["label"], fields->Label);
+    EXPECT_EQ(o["block_id"], fields->BlockId);
+    EXPECT_EQ(o["msgno"], fields->MessageNumber);
+    EXPECT_EQ(o["flight"], fields->FlightId);
+    EXPECT_EQ(o["station_id"], "XX-TEST");
+    EXPECT_EQ(o["ack"], false);
+    EXPECT_TRUE(o["timestamp"].is_number());
+    const int channel = o["channel"];
+    EXPECT_DOUBLE_EQ(o["freq"].get<double>(), channel == 2 ? 131.725 : 131.55);
+    EXPECT_EQ(o["app"]["name"], "TolvanDDE");
+  }
+  EXPECT_EQ(FirstLine(tcpReader.objects[1]), "SEQ 000001 \xC3\xA9T\xC3\x89 AIRMASTER")
+      << "UTF-8 of the Windows-1252 text";
+  for (const auto* reader : {&udpReader, &serveA, &serveB}) {
+    for (std::size_t i = 0; i < 40; ++i) EXPECT_EQ(reader->objects[i], tcpReader.objects[i]) << i;
+  }
+
+  // The TCP server goes away; what comes meanwhile waits, and arrives in
+  // order once it is back.
+  closesocket(tcpReader.s);
+  closesocket(tcpListener);
+  ASSERT_TRUE(PumpUntil([&] { return p.form.JsonFeeds()[1]->State().rfind("retrying", 0) == 0; }));
+  for (int i = 0; i < 30; ++i) p.form.SkySpyIn.SetText(Downlink("WHILE DOWN " + std::to_string(100 + i)));
+  PumpFor(1500);
+  tcpListener = Listener(tcpPort);
+  JsonReader back{AcceptPumping(tcpListener, 70000), false};
+  ASSERT_NE(back.s, INVALID_SOCKET);
+  ASSERT_TRUE(back.Wait(30));
+  for (int i = 0; i < 30; ++i)
+    EXPECT_EQ(FirstLine(back.objects[static_cast<std::size_t>(i)]), "WHILE DOWN " + std::to_string(100 + i));
+  EXPECT_EQ(p.form.JsonFeeds()[1]->State(), "connected");
+  EXPECT_EQ(p.form.JsonFeeds()[1]->Count(), 70u);
+  EXPECT_EQ(p.form.JsonFeeds()[1]->Lost(), 0u);
+  closesocket(back.s);
+  closesocket(tcpListener);
+  closesocket(udp);
+}
+
+TEST_F(JsonFeeds, SdrFeedsOverUdpAndTcpGoOutAsRecordsBesideTheDecoders) {
+  const int udpPort = FreeTcpPort(), tcpPort = FreeTcpPort();
+  SOCKET server = Listener(tcpPort);
+  Settings settings = TestSettings();
+  settings.JsonIn = ParseSettings({"--json-in", "udp:127.0.0.1:" + std::to_string(udpPort), "--json-in",
+                                   "tcp:127.0.0.1:" + std::to_string(tcpPort) + ",source=1"})
+                        .JsonIn;
+  Program p(settings);
+  StreamClient client(p.port);
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  SOCKET feed = AcceptPumping(server);
+  ASSERT_NE(feed, INVALID_SOCKET);
+
+  // Garbage to the UDP port from another thread the whole time.
+  std::atomic<bool> stop{false};
+  std::atomic<long long> garbageSent{0};
+  std::thread noise([&] {
+    SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    const sockaddr_in to = Loopback(udpPort);
+    std::mt19937 random(7);
+    std::string datagram(60000, '\0');
+    while (!stop && garbageSent < 50LL * 1024 * 1024) {
+      for (char& c : datagram) c = static_cast<char>(random());
+      if (sendto(s, datagram.data(), static_cast<int>(datagram.size()), 0, reinterpret_cast<const sockaddr*>(&to),
+                 sizeof to) > 0) {
+        garbageSent += static_cast<long long>(datagram.size());
+      }
+      Sleep(1);
+    }
+    closesocket(s);
+  });
+
+  // UDP: flat objects, several to a datagram, "\n", "\r\n" and back to back;
+  // a fragment and a link-layer frame are skipped.
+  SOCKET udp = UdpSocket(0);
+  const sockaddr_in to = Loopback(udpPort);
+  auto datagram = [&](const std::string& bytes) {
+    sendto(udp, bytes.data(), static_cast<int>(bytes.size()), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  };
+  for (int i = 0; i < 20; ++i) {
+    const std::string n = std::to_string(1000 + i);
+    datagram(R"({"mode":"2","label":"H1","block_id":"4","tail":"N123AB","flight":"XY0123","msgno":"M)" + n.substr(1) +
+             R"(","text":"UDP )" + n + R"(\r\n"})" + "\n" + R"({"label":"H1","assstat":"in progress","text":"PART"})" +
+             "\r\n" + R"({"mode":"2","label":"SQ","text":"SQ )" + n + R"("}{"vdl2":{"avlc":{"frame_type":"S"}}})");
+    PumpFor(5);
+  }
+  // TCP: nested objects, sent in pieces.
+  auto nested = [](int i) {
+    return R"({"vdl2":{"avlc":{"acars":{"err":false,"more":false,"reg":".D-ABCD","mode":"2","label":"_d",)"
+           R"("blk_id":"A","ack":"!","msg_text":"TCP )" +
+           std::to_string(i) + R"("}}}})" + "\n";
+  };
+  std::string stream;
+  for (int i = 0; i < 10; ++i) stream += nested(i);
+  for (std::size_t at = 0; at < stream.size(); at += 37) {
+    Send(feed, stream.substr(at, 37));
+    PumpFor(2);
+  }
+  // And a decoder over DDE meanwhile.
+  for (int i = 0; i < 5; ++i) p.form.PosfixIn.SetText(Downlink("DDE " + std::to_string(i)));
+
+  ASSERT_TRUE(client.WaitRecords(20 * 2 + 10 + 5, 60000)) << client.records.size();
+
+  // The TCP server goes away and comes back: the bridge connects again.
+  closesocket(feed);
+  closesocket(server);
+  ASSERT_TRUE(PumpUntil([&] { return p.form.JsonFeeds()[1]->State().rfind("retrying", 0) == 0; }));
+  server = Listener(tcpPort);
+  feed = AcceptPumping(server, 70000);
+  ASSERT_NE(feed, INVALID_SOCKET);
+  Send(feed, nested(10) + nested(11));
+  ASSERT_TRUE(client.WaitRecords(57, 20000)) << client.records.size();
+  stop = true;
+  noise.join();
+  PumpFor(500);
+  EXPECT_EQ(client.Poll(), 57u) << "the garbage made no record";
+  EXPECT_TRUE(client.reader.Error().empty());
+
+  // In order per input, each well formed.
+  std::vector<std::string> udpTexts, tcpTexts, ddeTexts;
+  for (const Record& r : client.records) {
+    const auto f = ParseFrameText(r.Frame);
+    ASSERT_TRUE(f) << ShowControls(r.Frame);
+    if (f->Text.rfind("UDP ", 0) == 0) {
+      udpTexts.push_back(f->Text);
+      EXPECT_EQ(r.Header.Source, 3);
+      EXPECT_EQ(f->Address, ".N123AB");
+      EXPECT_EQ(f->FlightId, "XY0123");
+    } else if (f->Text.rfind("SQ ", 0) == 0) {
+      EXPECT_EQ(r.Header.Squitter, 1);
+      EXPECT_EQ(f->Address, ".......");
+    } else if (f->Text.rfind("TCP ", 0) == 0) {
+      tcpTexts.push_back(f->Text);
+      EXPECT_EQ(r.Header.Source, 1) << "source=1";
+      EXPECT_EQ(r.Header.Uplink, 1);
+    } else {
+      ddeTexts.push_back(f->Text);
+    }
+  }
+  ASSERT_EQ(udpTexts.size(), 20u);
+  for (int i = 0; i < 20; ++i)
+    EXPECT_EQ(udpTexts[static_cast<std::size_t>(i)], "UDP " + std::to_string(1000 + i) + "\r\n");
+  ASSERT_EQ(tcpTexts.size(), 12u);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(tcpTexts[static_cast<std::size_t>(i)], "TCP " + std::to_string(i));
+  EXPECT_EQ(ddeTexts.size(), 5u);
+  const Statistics stats = p.form.CurrentStatistics();
+  ASSERT_EQ(stats.Sources.size(), 6u);
+  EXPECT_EQ(stats.Sources[4].Forwarded, 40u);
+  EXPECT_GE(stats.Sources[4].Filtered, 40u) << "fragments, link-layer frames and garbage";
+  EXPECT_EQ(stats.Sources[5].Forwarded, 12u);
+  printf("garbage sent to the UDP input: %lld bytes\n", garbageSent.load());
+  closesocket(feed);
+  closesocket(server);
+  closesocket(udp);
+}

@@ -61,6 +61,7 @@ JsonTcpOutput::JsonTcpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder,
     : mEndpoint(endpoint),
       mEncoder(encoder),
       mLog(std::move(log)),
+      mStream([this] { return mConnection.Connected(); }, encoder),
       mConnection(endpoint.Host, endpoint.Port,
                   {[this](CSocket& socket) { Up(socket); },
                    [](CSocket& socket) {
@@ -68,8 +69,6 @@ JsonTcpOutput::JsonTcpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder,
                      socket.GetData(discarded, vbByteArray);
                    },
                    [this](const std::string& why) {
-                     mBatch.clear();
-                     mBatchCount = 0;
                      if (mWasUp) mLog("JSON out " + mEndpoint.Text, "not connected: " + why);
                      mWasUp = false;
                    }}) {}
@@ -90,33 +89,17 @@ void JsonTcpOutput::Up(CSocket& socket) {
 
 MessageOutput::Delivery JsonTcpOutput::Take(const PreparedMessage& message) {
   if (message.FromJson) return Delivery::NotWanted;
-  const std::string& line = mEncoder.Line(message);
-  CSocket* socket = mConnection.Connected();
-  if (!socket) {
-    if (mWaiting.size() >= kMaxWaiting) {
-      mWaiting.pop_front();  // the oldest makes room
-      ++mDropped;
-    }
-    mWaiting.push_back(line);
-    return Delivery::Kept;
-  }
-  const std::size_t backlog = socket->PendingSendBytes() + mBatch.size();
-  if (backlog > 0 && backlog + line.size() > kMaxBacklog) {
+  if (mConnection.Connected()) return mStream.Take(message);
+  if (mWaiting.size() >= kMaxWaiting) {
+    mWaiting.pop_front();  // the oldest makes room
     ++mDropped;
-    return Delivery::Dropped;
   }
-  mBatch += line;
-  ++mBatchCount;
+  mWaiting.push_back(mEncoder.Line(message));
   return Delivery::Kept;
 }
 
 void JsonTcpOutput::Flush() {
-  CSocket* socket = mConnection.Connected();
-  if (mBatch.empty() || !socket) return;
-  const std::string batch = std::exchange(mBatch, {});
-  const std::size_t count = std::exchange(mBatchCount, 0);
-  socket->SendData(ByteArray(batch.begin(), batch.end()));
-  mSent += count;
+  mStream.Flush();
 }
 
 // ---- serve:[ADDRESS:]PORT ----

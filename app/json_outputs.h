@@ -70,20 +70,19 @@ class JsonTcpOutput : public MessageOutput, public JsonFeed {
  public:
   // Objects kept while the connection is down; the oldest go first.
   static constexpr std::size_t kMaxWaiting = 1000;
-  static constexpr std::size_t kMaxBacklog = 4 * 1024 * 1024;
 
   JsonTcpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder, LogSink log);
 
   Delivery Take(const PreparedMessage& message) override;
   void Flush() override;
-  std::uint64_t Dropped() const override { return mDropped; }
+  std::uint64_t Dropped() const override { return mDropped + mStream.Dropped(); }
   std::string DropReason() const override { return "JSON server " + mEndpoint.Text + " not reachable or not reading"; }
 
   void Tick(double now) override { mConnection.Tick(now); }
   std::string Name() const override { return mEndpoint.Text; }
   std::string State() const override { return mConnection.State(); }
-  std::uint64_t Count() const override { return mSent; }
-  std::uint64_t Lost() const override { return mDropped; }
+  std::uint64_t Count() const override { return mSent + mStream.Kept(); }
+  std::uint64_t Lost() const override { return Dropped(); }
   bool IsInput() const override { return false; }
 
  private:
@@ -92,12 +91,11 @@ class JsonTcpOutput : public MessageOutput, public JsonFeed {
   Endpoint mEndpoint;
   JsonLineEncoder& mEncoder;
   LogSink mLog;
-  std::deque<std::string> mWaiting;  // while not connected
-  std::string mBatch;                // while connected
-  std::size_t mBatchCount = 0;
-  std::uint64_t mSent = 0, mDropped = 0;
-  bool mWasUp = true;              // for logging each change once
-  ReconnectingSocket mConnection;  // last: its events use the members above
+  std::deque<std::string> mWaiting;       // while not connected
+  std::uint64_t mSent = 0, mDropped = 0;  // of the waiting ones
+  JsonStreamOutput mStream;               // while connected
+  bool mWasUp = true;                     // for logging each change once
+  ReconnectingSocket mConnection;         // last: its events use the members above
 };
 
 // serve:PORT or serve:ADDRESS:PORT

@@ -36,14 +36,6 @@ std::string Downlink(const std::string& content) {
          content + "\r\n------------------------[ 2 ]\r\n";
 }
 
-sockaddr_in Loopback(int port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(static_cast<u_short>(port));
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return sa;
-}
-
 SOCKET NonBlocking(SOCKET s) {
   u_long on = 1;
   ioctlsocket(s, FIONBIO, &on);

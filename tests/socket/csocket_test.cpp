@@ -53,14 +53,6 @@ struct Recorder : CSocketEvents {
 
 const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
 
-sockaddr_in Loopback(int port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(static_cast<u_short>(port));
-  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return sa;
-}
-
 int PortOf(SOCKET s, bool peer = false) {
   sockaddr_in sa{};
   int len = sizeof sa;

@@ -19,14 +19,20 @@ inline int FreeTcpPort() {
   return ntohs(sa.sin_port);
 }
 
-// One blocking connect to 127.0.0.1:port; INVALID_SOCKET when refused.
-inline SOCKET ConnectLoopback(int port) {
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+// 127.0.0.1:port.
+inline sockaddr_in Loopback(int port) {
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
   sa.sin_port = htons(static_cast<u_short>(port));
   sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) return s;
+  return sa;
+}
+
+// One blocking connect to 127.0.0.1:port; INVALID_SOCKET when refused.
+inline SOCKET ConnectLoopback(int port) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  const sockaddr_in sa = Loopback(port);
+  if (connect(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0) return s;
   closesocket(s);
   return INVALID_SOCKET;
 }

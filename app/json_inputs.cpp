@@ -45,6 +45,11 @@ JsonUdpInput::JsonUdpInput(const Endpoint& endpoint, DecoderSource source, Messa
   mSocket = CSocket::Create(this);
   mSocket->SetProtocol(CSocket::ProtocolUdp);
   mSocket->Bind(mEndpoint.Port, mEndpoint.Host.empty() ? "0.0.0.0" : mEndpoint.Host);
+  // Room for a burst of datagrams while the program is busy elsewhere (the
+  // system may grant less).
+  const int size = 1 << 20;
+  setsockopt(static_cast<SOCKET>(mSocket->SocketHandle()), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size),
+             sizeof size);
 }
 
 JsonUdpInput::~JsonUdpInput() {

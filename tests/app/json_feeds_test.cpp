@@ -253,7 +253,10 @@ TEST_F(JsonFeeds, SdrFeedsOverUdpAndTcpGoOutAsRecordsBesideTheDecoders) {
     PumpFor(2);
   }
   // And a decoder over DDE meanwhile.
-  for (int i = 0; i < 5; ++i) p.form.PosfixIn.SetText(Downlink("DDE " + std::to_string(i)));
+  const std::wstring ddeFeed = WriteFeed({Downlink("DDE {seq}")});
+  DecoderSimulator sim(L"--services POSFIX --feed " + ddeFeed + L" --count 5 --wait-links 1 --quiet");
+  ASSERT_TRUE(sim.Ready());
+  p.Click(kCmdPosfix);
 
   ASSERT_TRUE(client.WaitRecords(20 * 2 + 10 + 5, 60000)) << client.records.size();
 

@@ -125,6 +125,7 @@ TEST(MessageFromJson, UplinkSquitterTailsTextAndSource) {
   EXPECT_EQ(m.Message->Uplink, 1);
   EXPECT_EQ(m.Message->FlightNumber, "") << "uplinks carry no flight";
   EXPECT_EQ(m.Message->MessageContent, "") << "absent text";
+  EXPECT_EQ(MessageFromJson(R"({"label":"H1","text":""})", DecoderSource::SkySpy).Message->MessageContent, "");
   EXPECT_EQ(m.Message->AircraftReg, ".D-ABCD");
   EXPECT_EQ(PrepareParsedMessage(*m.Message).Header.Source, 2);
 

@@ -39,7 +39,7 @@ TEST_F(SettingsFileTest, SectionsKeysAndCommentsAreRead) {
 TEST_F(SettingsFileTest, TheShippedExampleChangesNothing) {
   const SettingsFile file = ReadSettingsFile(BRIDGE_EXAMPLE_INI, true);
   const Settings s = ParseSettings({}, file);
-  EXPECT_EQ(s.Port, 2201);
+  EXPECT_EQ(s.Port, 2201);  // the default
   EXPECT_EQ(s.MaxClients, 1);
   EXPECT_EQ(s.RelinkSeconds, 5);
 }

@@ -21,7 +21,7 @@ std::string ErrorOf(const std::vector<std::string>& arguments, const SettingsFil
 
 TEST(Settings, WithoutOptionsOrFileEverythingIsAsAlways) {
   const Settings s = ParseSettings({});
-  EXPECT_EQ(s.Port, 2201);
+  EXPECT_EQ(s.Port, 2201);  // the default
   EXPECT_EQ(s.Bind, "");
   EXPECT_EQ(s.MaxClients, 1);
   EXPECT_FALSE(s.DebugLog);
@@ -58,7 +58,7 @@ TEST(Settings, EveryOptionAndItsRange) {
 
 TEST(Settings, UnknownOptionsAreRefusedByNameWithTheListOfOptions) {
   EXPECT_EQ(ErrorOf({"--prot", "80"}), "--prot is not an option. Allowed:");
-  EXPECT_EQ(ErrorOf({"2201"}), "2201 is not an option. Allowed:");
+  EXPECT_EQ(ErrorOf({"5550"}), "5550 is not an option. Allowed:");
   try {
     ParseSettings({"--prot"});
     FAIL();

@@ -60,7 +60,8 @@ void JsonFramer::Feed(std::string_view bytes) {
         } else if (c == '{' || c == '[') {
           ++mDepth;
         } else if ((c == '}' || c == ']') && --mDepth == 0) {
-          if (mOversize) {
+          // Only a brace closes an object; a bracket there makes it broken.
+          if (mOversize || c != '}') {
             Skip();
           } else {
             mReady.push_back(std::exchange(mObject, {}));

@@ -37,19 +37,19 @@ TEST(JsonFramer, AnObjectSplitAtEveryBytePosition) {
 
 TEST(JsonFramer, GarbageBrokenAndOversizeObjectsAreSkippedAndCounted) {
   JsonFramer f;
-  f.Feed("garbage here\n{\"a\":1}junk{\"b\":2}\n{\"cut\":\"off\n{\"c\":3}\n");
-  EXPECT_EQ(All(f), (std::vector<std::string>{"{\"a\":1}", "{\"b\":2}", "{\"c\":3}"}));
-  EXPECT_EQ(f.Skipped(), 3u);
+  f.Feed("garbage here\n{\"a\":1}junk{\"b\":2}\n{\"cut\":\"off\n{\"c\":3}\n[{15 ]{\"d\":4}\n");
+  EXPECT_EQ(All(f), (std::vector<std::string>{"{\"a\":1}", "{\"b\":2}", "{\"c\":3}", "{\"d\":4}"}));
+  EXPECT_EQ(f.Skipped(), 5u) << "the bracket before the object and the object a bracket closed";
 
   const std::string huge = "{\"t\":\"" + std::string(JsonFramer::kMaxObject + 10, 'x') + "\"}";
   f.Feed(huge + "{\"after\":1}\n");
   EXPECT_EQ(All(f), (std::vector<std::string>{"{\"after\":1}"}));
-  EXPECT_EQ(f.Skipped(), 4u);
+  EXPECT_EQ(f.Skipped(), 6u);
 
   // A datagram that ends inside an object: the piece is not kept.
   f.Feed("{\"open\":");
   f.EndOfDatagram();
   f.Feed("1}{\"next\":1}");
   EXPECT_EQ(All(f), (std::vector<std::string>{"{\"next\":1}"}));
-  EXPECT_EQ(f.Skipped(), 6u) << "the broken object and the stray text after it";
+  EXPECT_EQ(f.Skipped(), 8u) << "the broken object and the stray text after it";
 }

@@ -1,6 +1,6 @@
 #pragma once
 // The real program in the test's own process, child processes of the test
-// (the decoder simulator, the record viewer), and a client of port 2201 that
+// (the decoder simulator, the record viewer), and a client of the program's port that
 // reads records while the test pumps the message loop.
 
 #include <windows.h>

@@ -90,8 +90,9 @@ TEST(ParseDecoderText, HfWithFlightIdKeepsItAndEndsAtHyphenRun) {
 }
 
 TEST(ParseDecoderText, HfWithoutEndMarkHasEmptyContent) {
-  const AcarsMessage m = ParseDecoderText(
-      "Message label: HF Block id: 1 Msg. no: 0000\r\nFlight id: \r\nMessage content:-\r\nHF DATA\r\n", DecoderSource::AirNavPosfix);
+  const AcarsMessage m =
+      ParseDecoderText("Message label: HF Block id: 1 Msg. no: 0000\r\nFlight id: \r\nMessage content:-\r\nHF DATA\r\n",
+                       DecoderSource::AirNavPosfix);
   EXPECT_EQ(m.FlightNumber, "ZZ0000");
   EXPECT_EQ(m.MessageContent, "");
 }
@@ -99,17 +100,20 @@ TEST(ParseDecoderText, HfWithoutEndMarkHasEmptyContent) {
 TEST(ParseDecoderText, ZZ0000OnlyForHfWithNumber0000AndContent) {
   // Another number: the empty flight id stays what the extraction yields.
   AcarsMessage m = ParseDecoderText(
-      "Message label: HF Block id: 1 Msg. no: 0001\r\nFlight id: \r\nMessage content:-\r\nX\r\n" + kMarker, DecoderSource::AirNavPosfix);
+      "Message label: HF Block id: 1 Msg. no: 0001\r\nFlight id: \r\nMessage content:-\r\nX\r\n" + kMarker,
+      DecoderSource::AirNavPosfix);
   EXPECT_EQ(m.FlightNumber, "\r\nMess");
   EXPECT_EQ(m.MessageContent, "X\r\n");
   // Another label.
-  m = ParseDecoderText("Message label: H1 Block id: 1 Msg. no: 0000\r\nFlight id: \r\nMessage content:-\r\n", DecoderSource::AirNavPosfix);
+  m = ParseDecoderText("Message label: H1 Block id: 1 Msg. no: 0000\r\nFlight id: \r\nMessage content:-\r\n",
+                       DecoderSource::AirNavPosfix);
   EXPECT_EQ(m.FlightNumber, "\r\nMess");
 }
 
 TEST(ParseDecoderText, MissingPiecesYieldEmptyOrPartialFields) {
   // No content label: everything else is still read.
-  AcarsMessage m = ParseDecoderText("ACARS mode: 2 Aircraft reg: .D-ABCD Message label: H1 Block id: 3", DecoderSource::SkySpy);
+  AcarsMessage m =
+      ParseDecoderText("ACARS mode: 2 Aircraft reg: .D-ABCD Message label: H1 Block id: 3", DecoderSource::SkySpy);
   EXPECT_EQ(m.AircraftReg, ".D-ABCD");
   EXPECT_EQ(m.MessageLabel, "H1");
   EXPECT_EQ(m.BlockID, "3");
@@ -162,7 +166,9 @@ TEST(ParseDecoderText, EndMarksBeforeTheContentDoNotReverseIt) {
 
   // Content label at the very end of the text: the content start lies past it.
   EXPECT_EQ(ParseDecoderText(kMarker + "Message content:-", DecoderSource::SkySpy).MessageContent, "");
-  EXPECT_EQ(ParseDecoderText("Message label: HF Block id: 1 Msg. no: 0000Message content:-", DecoderSource::SkySpy).MessageContent, "");
+  EXPECT_EQ(ParseDecoderText("Message label: HF Block id: 1 Msg. no: 0000Message content:-", DecoderSource::SkySpy)
+                .MessageContent,
+            "");
 }
 
 TEST(ParseDecoderText, LabelsBeyondSixteenBitPositionsAreFound) {

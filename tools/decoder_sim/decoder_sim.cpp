@@ -265,7 +265,11 @@ int main(int argc, char** argv) {
               StampText(NumberText(feed[static_cast<std::size_t>(i) % feed.size()], static_cast<unsigned>(i))));
       ++published;
       if (o.interval) {
-        PumpUntil([] { return false; }, o.interval);
+        // Paced from the start, so that the time spent publishing does not
+        // slow the rate down.
+        const ULONGLONG due = began + static_cast<ULONGLONG>(i + 1) * o.interval;
+        const ULONGLONG now = GetTickCount64();
+        PumpUntil([] { return false; }, due > now ? static_cast<DWORD>(due - now) : 0);
       } else {
         Pump();
       }

@@ -8,10 +8,11 @@
 // It reconnects when the bridge goes away, unless --no-reconnect. It ends
 // after --limit records, after --idle-exit milliseconds without data once
 // data has come, or on Ctrl-C, and then prints a line of totals. With
-// --ready-file it creates that file once it is connected. --latency (Windows
-// build) reads "TS=<microseconds>" that the decoder simulator put into a
-// text and reports the median and 99th percentile of the time to arrival. The exit code is 1 when any
-// record was malformed.
+// --ready-file it creates that file once it is connected. --latency reads
+// "TS=<microseconds>" that the decoder simulator put into a text and reports
+// the median and 99th percentile of the time to arrival (the native build
+// reads the clock that Wine's performance counter reads). The exit code is 1
+// when any record was malformed.
 
 #include <algorithm>
 #include <chrono>
@@ -41,6 +42,7 @@ void CloseSocket(Socket s) {
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 using Socket = int;
 constexpr Socket kNoSocket = -1;
@@ -73,8 +75,11 @@ long long NowMicroseconds() {
   QueryPerformanceFrequency(&frequency);
   return now.QuadPart * 1000000 / frequency.QuadPart;
 #else
-  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  // Wine's performance counter reads this clock, so a native viewer can
+  // measure the latency of texts stamped by a simulator under Wine.
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC_RAW, &now);
+  return static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 #endif
 }
 

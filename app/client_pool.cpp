@@ -18,6 +18,7 @@ bool ClientPool::Accept(std::intptr_t requestID) {
   auto client = std::make_unique<Client>();
   client->Socket = CSocket::Create(this);
   client->Socket->Accept(requestID);
+  client->Socket->SendWithoutDelay();
   CSocket* socket = client->Socket.get();
   client->Output = mFactory(socket);
   client->Since = UnixSecondsNow();

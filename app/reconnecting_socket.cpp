@@ -41,6 +41,7 @@ void ReconnectingSocket::OnConnect(CSocket& socket) {
   const BOOL on = TRUE;
   setsockopt(static_cast<SOCKET>(socket.SocketHandle()), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on),
              sizeof on);
+  socket.SendWithoutDelay();
   mPolicy.Connected(UnixSecondsNow());
   mError.clear();
   if (mEvents.Up) mEvents.Up(socket);

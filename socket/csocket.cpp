@@ -294,6 +294,12 @@ void CSocket::Listen() {
   });
 }
 
+bool CSocket::SendWithoutDelay() {
+  const BOOL on = TRUE;
+  return mSocketHandle != INVALID_SOCKET && mProtocol == ProtocolTcp &&
+         setsockopt(mSocketHandle, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on) == 0;
+}
+
 void CSocket::Accept(std::intptr_t requestID) {
   Rethrowing("CSocket.Accept", [&] {
     mSocketHandle = static_cast<SOCKET>(requestID);

@@ -75,6 +75,11 @@ class CSocket : public std::enable_shared_from_this<CSocket> {
   void Bind(std::int32_t lngLocalPort = 0, const std::string& strLocalIP = {});
   void Accept(std::intptr_t requestID);
   SOCKET vbSocket();
+  // Turns Nagle's algorithm off on a connected TCP socket: for a program
+  // that already writes in batches, holding small writes back only adds
+  // latency (up to the peer's delayed acknowledgement, tens of
+  // milliseconds). Returns whether the socket took the option.
+  bool SendWithoutDelay();
 
   // Properties.
   std::int32_t State() const { return mState; }

@@ -293,6 +293,29 @@ TEST(CSocket, ClosingTakesTheOwnerAndThePeer) {
   EXPECT_EQ(server.peer->SocketHandle(), -1);
 }
 
+TEST(CSocket, SendWithoutDelayTurnsNagleOffOnStreamsOnly) {
+  const auto noDelay = [](const CSocket& socket) {
+    BOOL on = FALSE;
+    int length = sizeof on;
+    getsockopt(static_cast<SOCKET>(socket.SocketHandle()), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&on),
+               &length);
+    return on != FALSE;
+  };
+  Server server;
+  RawClient client(server.port);
+  ASSERT_TRUE(server.WaitConnected());
+  EXPECT_FALSE(noDelay(*server.peer));  // a socket's default
+  EXPECT_TRUE(server.peer->SendWithoutDelay());
+  EXPECT_TRUE(noDelay(*server.peer));
+
+  const auto unconnected = CSocket::Create();
+  EXPECT_FALSE(unconnected->SendWithoutDelay());
+  const auto datagrams = CSocket::Create();
+  datagrams->SetProtocol(CSocket::ProtocolUdp);
+  datagrams->Bind(0, "127.0.0.1");
+  EXPECT_FALSE(datagrams->SendWithoutDelay());
+}
+
 TEST(CSocket, PeerThatClosesFirstHandsOverItsLastBytes) {
   Server server;
   std::string taken;

@@ -3,6 +3,8 @@
 #include <map>
 #include <utility>
 
+#include "stage_profile.h"
+
 namespace {
 
 HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ, HSZ, HDDEDATA data, ULONG_PTR, ULONG_PTR);
@@ -46,6 +48,7 @@ class DdeString {
 };
 
 std::string DataText(HDDEDATA data) {
+  const StageTimer timer(Stage::DdeData);
   const DWORD size = DdeGetData(data, nullptr, 0, 0);
   std::string text(size, '\0');
   if (size) DdeGetData(data, reinterpret_cast<LPBYTE>(text.data()), size, 0);
@@ -61,6 +64,7 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ, HSZ, HDDE
     auto& boxes = DdemlClient::Get().Boxes();
     const auto it = boxes.find(conv);
     if (type == XTYP_ADVDATA) {
+      const StageTimer timer(Stage::DdeCallback);
       if (it == boxes.end() || format != CF_TEXT) return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
       it->second->OnAdvise(DataText(data));
       return reinterpret_cast<HDDEDATA>(DDE_FACK);

@@ -1,5 +1,7 @@
 #include "json_line_encoder.h"
 
+#include "stage_profile.h"
+
 JsonLineEncoder::JsonLineEncoder(const Settings& settings, std::string version) {
   mInfo.StationId = settings.StationId;
   mInfo.Freq = settings.Freq;
@@ -9,6 +11,7 @@ JsonLineEncoder::JsonLineEncoder(const Settings& settings, std::string version) 
 
 const std::string& JsonLineEncoder::Line(const PreparedMessage& message) {
   if (message.Sequence != mSequence || mLine.empty()) {
+    const StageTimer timer(Stage::JsonOut);
     JsonFeedInfo info = mInfo;
     info.Timestamp = message.ArrivedAt;
     // The four decoders are the router's first four inputs, in the order of

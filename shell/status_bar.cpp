@@ -12,6 +12,15 @@ constexpr double kTwipsPerInch = 1440.0;
 
 void SetPartText(HWND bar, WPARAM part, const std::string& text) {
   const std::u16string wide = ToUtf16(text);
+  // Setting a part redraws the bar, which takes a millisecond or more under
+  // Wine: a text that is already there is left alone (the timers set the
+  // same texts several times a second).
+  const auto length = static_cast<std::size_t>(LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, part, 0)));
+  if (length == wide.size()) {
+    std::u16string current(length, u'\0');
+    SendMessageW(bar, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(current.data()));
+    if (current == wide) return;
+  }
   SendMessageW(bar, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(wide.c_str()));
 }
 }  // namespace

@@ -39,9 +39,6 @@ class StartupError : public std::runtime_error {
   std::int32_t Number;
 };
 
-// One pass of the message loop: dispatches what is queued, then returns.
-void DoEvents();
-
 class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents {
  public:
   explicit frmMain(HINSTANCE instance, Settings settings = {});
@@ -137,9 +134,6 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   void Guarded(const char* where, Handler&& handler);
   void ReportError(const std::string& text);
   void EndProgram();
-  // Puts off a message that ends the program while a text is forwarded;
-  // true when it was put off.
-  bool DeferredWhileForwarding(UINT message, WPARAM wParam);
   // One decoder source: its menu item, box, DDE application and log label.
   struct SourceLink {
     UINT Command;
@@ -173,11 +167,8 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   // forwarding goes on.
   void Log(const std::string& des, const std::string& msg) override;
   void ReportError(const char* where, std::exception_ptr error) override;
-  // No more passes of the loop once the program is to end: the router then
-  // sends what it holds and returns, and the end goes ahead.
-  void Pump() override {
-    if (!mEnding) DoEvents();
-  }
+  // Posts the flush behind the messages that wait in the queue now.
+  bool RequestFlush() override;
   std::uint64_t NowMs() override { return GetTickCount64(); }
 
   HINSTANCE mInstance;
@@ -192,9 +183,7 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   // good re-listen clears its own error, never another one.
   std::string mErrorText;
   std::string mRelistenError;
-  std::vector<std::pair<UINT, WPARAM>> mDeferred;
-  bool mEnding = false;  // an end was asked for: no new forwarding starts
-  Latest mShownNext;     // waits for the display's next turn
+  Latest mShownNext;  // waits for the display's next turn
   SilenceWatchdog mWatchdog{4, mSettings.SilenceMinutes * 60.0};
   std::unique_ptr<StatisticsWindow> mStatistics;
   // The single client's start and the output's counts at that moment.
@@ -203,6 +192,7 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
     std::uint64_t Sent = 0, Dropped = 0;
   } mClientBase;
   ULONGLONG mShownAt = 0;
+  bool mShowTimerSet = false;
 
   std::shared_ptr<CSocket> wns;
   std::unique_ptr<SysTray> IconEvent;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "stage_profile.h"
+
 namespace {
 
 // Clears a flag when the scope ends, however it ends: a step that raises
@@ -57,27 +59,42 @@ void MessageRouter::Enqueue(Arrival arrival) {
 
 void MessageRouter::ForwardQueued() {
   while (!mPending.empty()) {
-    // Every text queued by now is prepared in order before the outputs
-    // send: each send call costs far more than the bytes it carries, so
-    // under load this is what keeps up with the decoders.
-    std::size_t batched = 0;
-    while (!mPending.empty() && batched < kBatchBytes) {
-      const Arrival next = std::move(mPending.front());
-      mPending.pop_front();
-      Guarded("SendMsg", [&] { batched += Route(next); });
-    }
-    if (batched > 0) {
-      const std::vector<MessageOutput*> outputs = mOutputs;
-      for (MessageOutput* output : outputs) Guarded("SendMsg", [&] { output->Flush(); });
-      // Texts that arrive during this pass queue behind the ones just sent.
-      Guarded("SendMsg", [&] { mEvents.Pump(); });
-    }
+    const Arrival next = std::move(mPending.front());
+    mPending.pop_front();
+    Guarded("SendMsg", [&] { mUnflushed += Route(next); });
+    if (mUnflushed >= kBatchBytes) FlushOutputs();
     if (mEvents.NowMs() - mShownAt >= kShowIntervalMs) Guarded("SendMsg", [&] { ShowLatest(); });
+  }
+  // The send waits for the loop's pass: each send call costs far more than
+  // the bytes it carries, so every text that waits in the loop by then is
+  // prepared first and goes in the same send.
+  if (mUnflushed > 0 && !mFlushRequested) {
+    Guarded("SendMsg", [&] { mFlushRequested = mEvents.RequestFlush(); });
+    if (!mFlushRequested) FlushOutputs();
   }
   Guarded("SendMsg", [&] { ShowLatest(); });
 }
 
+void MessageRouter::Flush() {
+  mFlushRequested = false;
+  if (mForwarding) return;  // called from inside the forwarding: its own flush request follows
+  FlagScope forwarding(mForwarding);
+  FlushOutputs();
+  // Texts that arrived during the send.
+  ForwardQueued();
+}
+
+void MessageRouter::FlushOutputs() {
+  mUnflushed = 0;
+  const std::vector<MessageOutput*> outputs = mOutputs;
+  for (MessageOutput* output : outputs) {
+    const StageTimer timer(Stage::Send);
+    Guarded("SendMsg", [&] { output->Flush(); });
+  }
+}
+
 std::size_t MessageRouter::Route(const Arrival& arrival) {
+  std::optional<StageTimer> timer(std::in_place, Stage::Prepare);
   Input& input = mInputs[arrival.Input];
   ++input.Counters.Received;
   input.Counters.LastMessageAt = arrival.ArrivedAt;
@@ -98,6 +115,7 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
 
   const std::string record = RecordBytes(*f);
   const PreparedMessage message{*f, record, arrival.ArrivedAt, arrival.Input, arrival.Parsed.has_value(), ++mSequence};
+  timer.emplace(Stage::Take);
   bool kept = false;
   for (MessageOutput* output : mOutputs) {
     auto delivery = MessageOutput::Delivery::NotWanted;

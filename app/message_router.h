@@ -4,10 +4,13 @@
 // hand it decoder texts; it prepares each one once (normalise, parse, frame
 // text, record bytes), applies the filters, offers the result to every
 // output and tells its observer what the window should show.
-// Single-threaded, and re-entrant by design: an output's flush is followed
-// by one pass of the message loop, during which more texts arrive; they
-// queue and go out after the send in progress, each record whole and in
-// order. No platform header: the router builds and is tested natively.
+// Single-threaded. Each text is prepared and taken by the outputs when it
+// arrives; the outputs send once per pass of the message loop: the router
+// asks the program for a flush when the first record of a pass is kept, and
+// the program calls Flush when its loop comes to that request, after every
+// text that was waiting by then. A text that arrives during a send queues
+// and goes out after it, each record whole and in order. No platform
+// header: the router builds and is tested natively.
 
 #include <chrono>
 #include <cstddef>
@@ -73,8 +76,10 @@ class RouterEvents {
   virtual void Log(const std::string& description, const std::string& message) = 0;
   // Something a step raised; the router goes on with the next step.
   virtual void ReportError(const char* where, std::exception_ptr error) = 0;
-  // One pass of the message loop, after the outputs were flushed.
-  virtual void Pump() = 0;
+  // Records wait in the outputs: call Flush once the texts that are waiting
+  // in the message loop now have been handed in. Asked once per flush;
+  // false when the program cannot promise it, and the router flushes at once.
+  virtual bool RequestFlush() = 0;
   // A monotonic clock in milliseconds, for the display's pace.
   virtual std::uint64_t NowMs() = 0;
 
@@ -88,7 +93,8 @@ class MessageRouter {
   // the forwarding itself: during a burst the window gets the latest message
   // a few times a second, and always the last one at its end.
   static constexpr std::uint64_t kShowIntervalMs = 100;
-  // The most record bytes prepared before the outputs are flushed.
+  // The most record bytes kept before the outputs are flushed without
+  // waiting for the loop: a flood goes out in pieces of this size.
   static constexpr std::size_t kBatchBytes = 64 * 1024;
 
   // What the router counts for each input.
@@ -117,6 +123,9 @@ class MessageRouter {
   void Submit(std::string text, std::size_t input);
   // Forwards one message that came parsed from a JSON feed, likewise.
   void SubmitParsed(AcarsMessage message, std::size_t input);
+  // Hands what the outputs kept to their transports: the program's answer
+  // to RequestFlush.
+  void Flush();
   // Counts an object a JSON input skipped (not ACARS, partial, broken).
   void CountSkipped(std::size_t input) { ++mInputs.at(input).Counters.Skipped; }
 
@@ -141,6 +150,7 @@ class MessageRouter {
   void Enqueue(Arrival arrival);
 
   void ForwardQueued();
+  void FlushOutputs();
   // Prepares one text and offers it to every output; returns the record's
   // size when an output kept it, else 0.
   std::size_t Route(const Arrival& arrival);
@@ -153,6 +163,8 @@ class MessageRouter {
   std::vector<MessageOutput*> mOutputs;
   std::deque<Arrival> mPending;
   bool mForwarding = false;
+  bool mFlushRequested = false;
+  std::size_t mUnflushed = 0;  // record bytes kept since the last flush
   RouterEvents::Latest mLatest;
   std::uint64_t mShownAt = 0;
   std::uint64_t mTotalDropped = 0;

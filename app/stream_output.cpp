@@ -1,7 +1,5 @@
 #include "stream_output.h"
 
-#include <utility>
-
 MessageOutput::Delivery StreamOutput::Take(const PreparedMessage& message) {
   if (!Wants(message) || !Open()) return Delivery::NotWanted;
   const std::string_view bytes = Bytes(message);
@@ -19,8 +17,15 @@ MessageOutput::Delivery StreamOutput::Take(const PreparedMessage& message) {
 }
 
 void StreamOutput::Flush() {
-  // Taken out first: a write that raises must not leave these bytes to go
-  // out in front of a later reader's first record.
-  const std::string batch = std::exchange(mBatch, {});
-  if (!batch.empty() && Open()) Write(batch);
+  // Taken out first, and dropped however the write ends: a write that
+  // raises must not leave these bytes to go out in front of a later
+  // reader's first record. The two buffers keep their room for the next
+  // pass.
+  mSending.swap(mBatch);
+  mBatch.clear();
+  struct Clear {
+    std::string& Bytes;
+    ~Clear() { Bytes.clear(); }
+  } clear{mSending};
+  if (!mSending.empty() && Open()) Write(mSending);
 }

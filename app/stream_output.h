@@ -39,7 +39,8 @@ class StreamOutput : public MessageOutput {
 
  private:
   std::size_t mMaxBacklog;
-  std::string mBatch;
+  std::string mBatch;    // kept since the last flush
+  std::string mSending;  // being written
   std::uint64_t mDropped = 0;
   std::uint64_t mKept = 0;
 };

@@ -1,6 +1,7 @@
-// The router's rules without any window or socket: order under re-entrant
-// arrival, the batching limit, whole-record drops per output, and that no
-// failing step stops the forwarding.
+// The router's rules without any window or socket: one send per pass of the
+// message loop, order under re-entrant arrival, the batching limit,
+// whole-record drops per output, and that no failing step stops the
+// forwarding.
 
 #include "message_router.h"
 
@@ -71,8 +72,10 @@ class Observer : public RouterEvents {
   std::vector<std::string> errors;
   std::uint64_t dropEvents = 0, lastTotal = 0;
   std::uint64_t now = 1000;
+  std::uint64_t step = 0;  // milliseconds that pass between two looks at the clock
   bool logOn = true;
-  std::function<void()> onPump;
+  bool promiseFlush = true;  // the program can post itself the flush
+  int flushRequests = 0;
   std::function<void()> onShow;
 
   void ShowLatest(const Latest& latest) override {
@@ -92,10 +95,11 @@ class Observer : public RouterEvents {
       errors.push_back(std::string(where) + ": " + e.what());
     }
   }
-  void Pump() override {
-    if (onPump) onPump();
+  bool RequestFlush() override {
+    ++flushRequests;
+    return promiseFlush;
   }
-  std::uint64_t NowMs() override { return now; }
+  std::uint64_t NowMs() override { return now += step; }
 };
 
 struct RouterTest : ::testing::Test {
@@ -103,54 +107,76 @@ struct RouterTest : ::testing::Test {
   MessageRouter router{events};
   std::size_t skyspy = router.AddInput("SkySpy", DecoderSource::SkySpy);
   std::size_t posfix = router.AddInput("Posfix", DecoderSource::AirNavPosfix);
+  // What the message loop does when it comes to the router's request.
+  void LoopPass() {
+    if (events.flushRequests > flushesDone) {
+      flushesDone = events.flushRequests;
+      router.Flush();
+    }
+  }
+  int flushesDone = 0;
 };
 
 }  // namespace
 
-TEST_F(RouterTest, TextsArrivingDuringASendGoOutAfterItInOrder) {
+TEST_F(RouterTest, TextsWaitingInTheLoopGoInOneSendAndLaterOnesAfterIt) {
   MemoryStream out(1 << 20);
   router.AddOutput(out);
-  // Each pass of the message loop delivers two more texts, which the
-  // router must queue behind the send in progress; one of them arrives
-  // while the next batch is being written.
-  int next = 1;
-  events.onPump = [&] {
-    if (next > 6) return;
-    router.Submit(Downlink("M" + std::to_string(next++)), skyspy);
-    router.Submit(Downlink("M" + std::to_string(next++)), posfix);
-  };
-  out.onWrite = [&] {
-    if (next == 3) router.Submit(Downlink("DURING WRITE"), skyspy);
-  };
   router.Submit(Downlink("M0"), skyspy);
+  // Nothing is sent before the loop's pass: the texts that wait in the
+  // queue meanwhile are prepared first and join the same send.
+  EXPECT_TRUE(out.writes.empty());
+  router.Submit(Downlink("M1"), posfix);
+  router.Submit(Downlink("M2"), skyspy);
+  EXPECT_EQ(events.flushRequests, 1) << "one request per send";
 
-  EXPECT_EQ(Contents(out.stream), (std::vector<std::string>{"M0", "M1", "M2", "DURING WRITE", "M3", "M4", "M5", "M6"}));
+  // A text arrives while the send is being written: it goes after it.
+  out.onWrite = [&] {
+    if (out.writes.empty()) router.Submit(Downlink("DURING WRITE"), skyspy);
+  };
+  LoopPass();
+  EXPECT_EQ(out.writes.size(), 1u);
+  EXPECT_EQ(Contents(out.stream), (std::vector<std::string>{"M0", "M1", "M2"}));
+  EXPECT_EQ(events.flushRequests, 2);
+  router.Submit(Downlink("M3"), posfix);
+  LoopPass();
+
+  EXPECT_EQ(Contents(out.stream), (std::vector<std::string>{"M0", "M1", "M2", "DURING WRITE", "M3"}));
+  EXPECT_EQ(out.writes.size(), 2u);
   EXPECT_FALSE(router.Forwarding());
   EXPECT_TRUE(events.errors.empty());
-  EXPECT_EQ(router.Counters(skyspy).Forwarded, 5u);
-  EXPECT_EQ(router.Counters(posfix).Forwarded, 3u);
+  EXPECT_EQ(router.Counters(skyspy).Forwarded, 3u);
+  EXPECT_EQ(router.Counters(posfix).Forwarded, 2u);
 }
 
-TEST_F(RouterTest, QueuedTextsGoOutTogetherUpToTheBatchLimit) {
+TEST_F(RouterTest, AFloodGoesOutInPiecesOfTheBatchLimitWithoutWaitingForTheLoop) {
   MemoryStream out(16 << 20);
   router.AddOutput(out);
   const std::string big(5000, 'x');
-  bool delivered = false;
-  events.onPump = [&] {
-    if (delivered) return;
-    delivered = true;
-    for (int i = 1; i <= 40; ++i) router.Submit(Downlink("B" + std::to_string(i) + " " + big), skyspy);
-  };
   router.Submit(Downlink("FIRST"), skyspy);
-
-  // The lone first text goes alone; the forty queued ones go in as few
-  // writes as the limit allows, each of whole records.
+  for (int i = 1; i <= 40; ++i) router.Submit(Downlink("B" + std::to_string(i) + " " + big), skyspy);
+  // About 200 KB came before the loop's pass: all but the last piece went.
   ASSERT_GE(out.writes.size(), 3u);
-  EXPECT_EQ(Contents(out.stream).size(), 41u);
-  EXPECT_EQ(out.writes.size(), 1u + 4u) << "40 records of about 5 KB in batches of 64 KB";
-  for (std::size_t i = 1; i < out.writes.size(); ++i) {
-    EXPECT_LT(out.writes[i], MessageRouter::kBatchBytes + 6000) << "write " << i;
+  for (const std::size_t size : out.writes) {
+    EXPECT_GE(size, MessageRouter::kBatchBytes);
+    EXPECT_LT(size, MessageRouter::kBatchBytes + 6000);
   }
+  LoopPass();
+  EXPECT_EQ(Contents(out.stream).size(), 41u);
+  EXPECT_LE(out.writes.size(), 41u * 5100 / MessageRouter::kBatchBytes + 1);
+}
+
+TEST_F(RouterTest, AProgramThatCannotPostTheFlushGetsItAtOnce) {
+  MemoryStream out(1 << 20);
+  router.AddOutput(out);
+  events.promiseFlush = false;
+  router.Submit(Downlink("NOW"), skyspy);
+  EXPECT_EQ(Contents(out.stream), (std::vector<std::string>{"NOW"}));
+  events.promiseFlush = true;
+  router.Submit(Downlink("LATER"), skyspy);
+  EXPECT_EQ(out.writes.size(), 1u);
+  LoopPass();
+  EXPECT_EQ(Contents(out.stream), (std::vector<std::string>{"NOW", "LATER"}));
 }
 
 TEST_F(RouterTest, EachOutputDropsWholeRecordsPastItsOwnLimitAndCountsThem) {
@@ -160,6 +186,7 @@ TEST_F(RouterTest, EachOutputDropsWholeRecordsPastItsOwnLimitAndCountsThem) {
   router.AddOutput(fast);
   const std::string big(3000, 'y');
   for (int i = 0; i < 20; ++i) router.Submit(Downlink("R" + std::to_string(i) + " " + big), skyspy);
+  LoopPass();
 
   const auto fastRecords = Contents(fast.stream);
   const auto slowRecords = Contents(slow.stream);
@@ -181,6 +208,7 @@ TEST_F(RouterTest, EachOutputDropsWholeRecordsPastItsOwnLimitAndCountsThem) {
   // Its reader catches up: later records reach it again.
   slow.unsent = 0;
   router.Submit(Downlink("AFTER"), skyspy);
+  LoopPass();
   EXPECT_EQ(Contents(slow.stream).back(), "AFTER");
 }
 
@@ -206,15 +234,18 @@ TEST_F(RouterTest, AnOutputThatRaisesStopsNeitherTheOthersNorLaterMessages) {
   };
 
   router.Submit(Downlink("ONE"), skyspy);
+  LoopPass();
   EXPECT_FALSE(router.Forwarding());
   router.Submit(Downlink("TWO"), skyspy);
+  LoopPass();
   failing.failFlush = false;
   router.Submit(Downlink("THREE"), skyspy);
+  LoopPass();
 
   EXPECT_EQ(Contents(good.stream), (std::vector<std::string>{"ONE", "TWO", "THREE"}));
   EXPECT_EQ(failing.takes, 3);
-  EXPECT_EQ(events.errors, (std::vector<std::string>{"SendMsg: take failed", "SendMsg: flush failed",
-                                                     "SendMsg: display failed", "SendMsg: flush failed"}));
+  EXPECT_EQ(events.errors, (std::vector<std::string>{"SendMsg: take failed", "SendMsg: display failed",
+                                                     "SendMsg: flush failed", "SendMsg: flush failed"}));
   EXPECT_FALSE(router.Forwarding());
 }
 
@@ -252,17 +283,21 @@ TEST_F(RouterTest, FiltersCountAndTheWindowSeesWhatWasShownAndSent) {
 TEST_F(RouterTest, DuringABurstTheWindowIsToldAFewTimesASecondAndAlwaysAtTheEnd) {
   MemoryStream out(16 << 20);
   router.AddOutput(out);
-  int pumped = 0;
-  events.onPump = [&] {
-    if (pumped >= 50) return;
-    ++pumped;
-    events.now += 10;  // each pass of the loop takes 10 ms
-    router.Submit(Downlink("N" + std::to_string(pumped)), skyspy);
+  events.step = 10;  // preparing a text takes 10 ms
+  // Fifty texts arrive during one send: the router works through them in
+  // one go, telling the window about every 100 ms and at the end.
+  out.onWrite = [&] {
+    if (out.writes.size() > 0) return;
+    for (int i = 1; i <= 50; ++i) router.Submit(Downlink("N" + std::to_string(i)), skyspy);
   };
   router.Submit(Downlink("N0"), skyspy);
-  // 51 messages over 500 ms: about one display every 100 ms, and the last.
-  EXPECT_GE(events.shown.size(), 4u);
-  EXPECT_LE(events.shown.size(), 7u);
+  const std::size_t before = events.shown.size();
+  LoopPass();
+  const std::size_t during = events.shown.size() - before;
+  EXPECT_GE(during, 3u);
+  EXPECT_LE(during, 12u);
   ASSERT_TRUE(events.shown.back().Display.has_value());
   EXPECT_NE(events.shown.back().Display->find("N50"), std::string::npos);
+  LoopPass();
+  EXPECT_EQ(Contents(out.stream).size(), 51u);
 }

@@ -92,6 +92,12 @@ TEST_F(Reliability, FiveHundredClientsComeAndGo) {
     if (cycle % 3 == 0) {
       // Leave in the middle of a record.
       p.form.AirNavIn.SetText(Downlink("SEQ " + std::to_string(cycle) + " " + std::string(2000, 'z')));
+      // The record goes out with the message loop's next pass.
+      ASSERT_TRUE(PumpUntil([&] {
+        u_long waiting = 0;
+        ioctlsocket(s, FIONREAD, &waiting);
+        return waiting > 0;
+      }));
       char part[40];
       recv(s, part, sizeof part, 0);
     }

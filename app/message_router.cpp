@@ -100,9 +100,12 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
   input.Counters.LastMessageAt = arrival.ArrivedAt;
   input.Counters.PerMinute.Add(arrival.ArrivedAt);
 
-  const std::optional<ForwardedMessage> f =
-      arrival.Parsed ? PrepareParsedMessage(*arrival.Parsed) : PrepareMessage(arrival.Text, input.Source);
-  if (!f) {
+  // One message's buffers serve every message: preparing a text allocates
+  // nothing once they have grown to the size of the texts.
+  ForwardedMessage* f = &mPrepared;
+  if (arrival.Parsed) {
+    mPrepared = PrepareParsedMessage(*arrival.Parsed);
+  } else if (!PrepareMessage(arrival.Text, input.Source, mPrepared)) {
     ++input.Counters.Filtered;
     return 0;
   }
@@ -113,7 +116,7 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
   }
   mLatest.Display = f->Normalised;
 
-  const std::string record = RecordBytes(*f);
+  const std::string_view record = f->Record;
   const PreparedMessage message{*f, record, arrival.ArrivedAt, arrival.Input, arrival.Parsed.has_value(), ++mSequence};
   timer.emplace(Stage::Take);
   bool kept = false;

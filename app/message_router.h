@@ -162,6 +162,7 @@ class MessageRouter {
   std::vector<Input> mInputs;
   std::vector<MessageOutput*> mOutputs;
   std::deque<Arrival> mPending;
+  ForwardedMessage mPrepared;  // the message being routed
   bool mForwarding = false;
   bool mFlushRequested = false;
   std::size_t mUnflushed = 0;  // record bytes kept since the last flush

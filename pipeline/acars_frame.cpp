@@ -11,7 +11,12 @@ constexpr char kSYN = 0x16;
 
 std::string BuildAcarsFrame(const AcarsMessage& m) {
   std::string frame;
-  frame.reserve(7 + m.Mode.size() + m.AircraftReg.size() + m.MessageLabel.size() + m.BlockID.size() +
+  AppendAcarsFrame(m, frame);
+  return frame;
+}
+
+void AppendAcarsFrame(const AcarsMessage& m, std::string& frame) {
+  frame.reserve(frame.size() + 7 + m.Mode.size() + m.AircraftReg.size() + m.MessageLabel.size() + m.BlockID.size() +
                 m.MessageNumber.size() + m.FlightNumber.size() + m.MessageContent.size());
   frame += '*';
   frame += kSYN;
@@ -27,7 +32,6 @@ std::string BuildAcarsFrame(const AcarsMessage& m) {
   frame += m.FlightNumber;
   frame += m.MessageContent;
   frame += kETX;
-  return frame;
 }
 
 }  // namespace REZUZ2ARI

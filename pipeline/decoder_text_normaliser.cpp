@@ -19,8 +19,24 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
 
 // LF to CR LF, then every CR CR to CR (left to right, without overlaps), in
 // one pass: the second step runs on the output of the first as it is made.
-std::string LineBreaksToCrLf(std::string_view text) {
-  std::string out;
+// Whether the line breaks are already as they end up: every LF after a CR,
+// and no CR after a CR. Decoder texts mostly are, and are then copied whole.
+bool LineBreaksAreCrLf(std::string_view text) {
+  for (auto lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n', lf + 1)) {
+    if (lf == 0 || text[lf - 1] != '\r') return false;
+  }
+  for (auto cr = text.find('\r'); cr != std::string_view::npos; cr = text.find('\r', cr + 1)) {
+    if (cr + 1 < text.size() && text[cr + 1] == '\r') return false;
+  }
+  return true;
+}
+
+void LineBreaksToCrLf(std::string_view text, std::string& out) {
+  if (LineBreaksAreCrLf(text)) {
+    out.assign(text);
+    return;
+  }
+  out.clear();
   out.reserve(text.size() + text.size() / 16 + 2);
   bool pendingCr = false;  // a CR that may still pair with the next one
   auto putCr = [&] {
@@ -50,18 +66,38 @@ std::string LineBreaksToCrLf(std::string_view text) {
     at = end + 1;
   }
   flush();
-  return out;
+}
+
+constexpr std::string_view kModeTwoSpaces = "ACARS mode:  ", kRegTwoSpaces = "Aircraft reg:  ";
+
+// Whether a label (a name, a colon and two spaces) occurs in the text at the
+// colon `colon`.
+bool LabelAt(std::string_view text, std::size_t colon, std::string_view label) {
+  const std::size_t before = label.find(':');
+  return colon >= before && text.compare(colon - before, label.size(), label) == 0;
 }
 
 }  // namespace
 
-std::string NormaliseDecoderText(std::string_view text) {
+void NormaliseDecoderText(std::string_view text, std::string& out) {
   // The two label rules rarely apply; copy only when they do.
-  std::string modeFixed, regFixed;
-  if (text.find("ACARS mode:  ") != std::string_view::npos)
-    text = modeFixed = ReplaceAll(text, "ACARS mode:  ", "ACARS mode: ");
-  if (text.find("Aircraft reg:  ") != std::string_view::npos) {
-    text = regFixed = ReplaceAll(text, "Aircraft reg:  ", " Aircraft reg: ");
+  // The texts hold few colons and many capitals, so the labels are looked
+  // for from colon to colon, both in one pass.
+  bool fixMode = false, fixReg = false;
+  for (std::size_t colon = text.find(':'); colon != std::string_view::npos && !(fixMode && fixReg);
+       colon = text.find(':', colon + 1)) {
+    if (colon == 0) continue;
+    if (text[colon - 1] == 'e') fixMode = fixMode || LabelAt(text, colon, kModeTwoSpaces);
+    if (text[colon - 1] == 'g') fixReg = fixReg || LabelAt(text, colon, kRegTwoSpaces);
   }
-  return LineBreaksToCrLf(text);
+  std::string modeFixed, regFixed;
+  if (fixMode) text = modeFixed = ReplaceAll(text, kModeTwoSpaces, "ACARS mode: ");
+  if (fixReg) text = regFixed = ReplaceAll(text, kRegTwoSpaces, " Aircraft reg: ");
+  LineBreaksToCrLf(text, out);
+}
+
+std::string NormaliseDecoderText(std::string_view text) {
+  std::string out;
+  NormaliseDecoderText(text, out);
+  return out;
 }

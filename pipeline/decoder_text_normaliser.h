@@ -11,3 +11,5 @@
 //  LF -> CR LF, then CR CR -> CR
 // so CR LF and bare LF both end as CR LF, and a bare CR stays.
 std::string NormaliseDecoderText(std::string_view text);
+// The same into `out`, which keeps its room for the next text.
+void NormaliseDecoderText(std::string_view text, std::string& out);

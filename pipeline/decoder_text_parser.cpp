@@ -15,18 +15,79 @@ constexpr std::string_view kEndMarker = "------------------------[";  // 24 hyph
 constexpr std::string_view kEmptyFlightId = "\r\nMess";
 constexpr std::string_view kNoFlightId = "ZZ0000";
 
-std::string TrimSpaces(std::string_view s) {
+std::string_view TrimSpaces(std::string_view s) {
   const auto first = s.find_first_not_of(' ');
   if (first == std::string_view::npos) return {};
   const auto last = s.find_last_not_of(' ');
-  return std::string(s.substr(first, last - first + 1));
+  return s.substr(first, last - first + 1);
 }
 
 // Characters from `start` (0-based) up to, not including, `end`; empty when
 // the range is empty or reversed.
-std::string Slice(std::string_view text, std::size_t start, std::size_t end) {
+std::string_view Slice(std::string_view text, std::size_t start, std::size_t end) {
   if (start >= text.size() || end <= start) return {};
-  return std::string(text.substr(start, end - start));
+  return text.substr(start, end - start);
+}
+
+// Where each label first stands in a text, found in one pass. Every label
+// holds exactly one colon, so the pass goes from colon to colon and looks
+// only at the labels that end their name with the letter before it.
+struct LabelPositions {
+  std::size_t Mode = std::string_view::npos, Reg = std::string_view::npos, Label = std::string_view::npos,
+              Block = std::string_view::npos, Number = std::string_view::npos, Flight = std::string_view::npos,
+              Content = std::string_view::npos;
+};
+
+constexpr std::string_view kMode = "ACARS mode: ", kReg = "Aircraft reg: ", kLabel = "Message label: ",
+                           kBlock = "Block id: ", kNumber = "Msg. no: ", kFlight = "Flight id: ";
+
+LabelPositions FindLabels(std::string_view text) {
+  LabelPositions at;
+  int missing = 7;
+  // Notes `label` at the colon `colon` when it stands there and was not
+  // found before: the first colon a label matches at is its first occurrence.
+  const auto note = [&](std::size_t& where, std::string_view label, std::size_t colon) {
+    const std::size_t before = label.find(':');
+    if (where != std::string_view::npos || colon < before) return;
+    if (text.compare(colon - before, label.size(), label) != 0) return;
+    where = colon - before;
+    --missing;
+  };
+  for (std::size_t colon = text.find(':', 1); colon != std::string_view::npos && missing > 0;
+       colon = text.find(':', colon + 1)) {
+    switch (text[colon - 1]) {
+      case 'e':
+        note(at.Mode, kMode, colon);
+        break;
+      case 'g':
+        note(at.Reg, kReg, colon);
+        break;
+      case 'l':
+        note(at.Label, kLabel, colon);
+        break;
+      case 'd':
+        note(at.Block, kBlock, colon);
+        note(at.Flight, kFlight, colon);
+        break;
+      case 'o':
+        note(at.Number, kNumber, colon);
+        break;
+      case 't':
+        note(at.Content, kContentLabel, colon);
+        break;
+      default:
+        break;
+    }
+  }
+  return at;
+}
+
+// The field after a label found at `at`, as ExtractField takes it.
+std::string_view FieldAt(std::size_t at, std::string_view label, std::string_view text, std::size_t count) {
+  if (at == std::string_view::npos) return {};
+  const auto start = at + label.size();
+  if (start >= text.size()) return {};
+  return text.substr(start, count);
 }
 
 }  // namespace
@@ -43,23 +104,25 @@ std::string ExtractField(std::string_view label, std::string_view text, int coun
   return std::string(text.substr(start, static_cast<std::size_t>(count)));
 }
 
-AcarsMessage ParseDecoderText(std::string_view text, DecoderSource source) {
-  AcarsMessage m;
+void ParseDecoderText(std::string_view text, DecoderSource source, AcarsMessage& m) {
+  const LabelPositions at = FindLabels(text);
   m.Source = source;
-  m.Mode = TrimSpaces(ExtractField("ACARS mode: ", text, 1));
-  m.AircraftReg = ExtractField("Aircraft reg: ", text, 7);
-  m.MessageLabel = ExtractField("Message label: ", text, 2);
-  m.BlockID = ExtractField("Block id: ", text, 1);
-
+  m.Timestamp = 0.0;
+  m.Mode.assign(TrimSpaces(FieldAt(at.Mode, kMode, text, 1)));
+  m.AircraftReg.assign(FieldAt(at.Reg, kReg, text, 7));
+  m.MessageLabel.assign(FieldAt(at.Label, kLabel, text, 2));
+  m.BlockID.assign(FieldAt(at.Block, kBlock, text, 1));
+  m.MessageNumber.clear();
+  m.FlightNumber.clear();
+  m.MessageContent.clear();
   if (IsDownlinkBlockId(m.BlockID)) {
-    m.MessageNumber = ExtractField("Msg. no: ", text, 4);
-    m.FlightNumber = ExtractField("Flight id: ", text, 6);
+    m.MessageNumber.assign(FieldAt(at.Number, kNumber, text, 4));
+    m.FlightNumber.assign(FieldAt(at.Flight, kFlight, text, 6));
   }
   SetDirection(m);
 
-  const auto contentLabel = text.find(kContentLabel);
-  if (contentLabel == std::string_view::npos) return m;
-  const auto contentStart = contentLabel + kContentLabelAndLineBreak;
+  if (at.Content == std::string_view::npos) return;
+  const auto contentStart = at.Content + kContentLabelAndLineBreak;
 
   // The end of the content is searched from its start on: a run of hyphens
   // or a semicolon in the header lines must not end (or reverse) the content.
@@ -67,19 +130,24 @@ AcarsMessage ParseDecoderText(std::string_view text, DecoderSource source) {
   if (m.MessageNumber == "0000" && m.MessageLabel == "HF") {
     if (m.FlightNumber == kEmptyFlightId) m.FlightNumber = kNoFlightId;
     if (const auto run = text.find(kEndOfTextRun, searchFrom); run != std::string_view::npos) {
-      m.MessageContent = Slice(text, contentStart, run);
+      m.MessageContent.assign(Slice(text, contentStart, run));
     } else if (const auto semi = text.find(';', searchFrom); semi != std::string_view::npos) {
-      m.MessageContent = Slice(text, contentStart, semi + 1);
+      m.MessageContent.assign(Slice(text, contentStart, semi + 1));
     }
-    return m;
+    return;
   }
 
   // Ordinary messages end at the decoder's closing marker line; without one
   // the content is left empty.
   const auto marker = text.find(kEndMarker);
   if (marker != std::string_view::npos && marker > contentStart) {
-    m.MessageContent = Slice(text, contentStart, text.find(kEndOfTextRun, searchFrom));
+    m.MessageContent.assign(Slice(text, contentStart, text.find(kEndOfTextRun, searchFrom)));
   }
+}
+
+AcarsMessage ParseDecoderText(std::string_view text, DecoderSource source) {
+  AcarsMessage m;
+  ParseDecoderText(text, source, m);
   return m;
 }
 

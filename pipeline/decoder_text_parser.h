@@ -16,5 +16,7 @@ std::string ExtractField(std::string_view label, std::string_view text, int coun
 
 // Parses a normalised decoder text (CR LF line ends) into a new record.
 AcarsMessage ParseDecoderText(std::string_view text, DecoderSource source);
+// The same into `message`, whose strings keep their room for the next text.
+void ParseDecoderText(std::string_view text, DecoderSource source, AcarsMessage& message);
 
 }  // namespace REZUZ2ARI

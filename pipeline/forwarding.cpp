@@ -4,17 +4,33 @@
 #include "decoder_text_normaliser.h"
 #include "decoder_text_parser.h"
 
+#include <algorithm>
+
 namespace {
 constexpr std::size_t kShortestMessage = 11;
+
+// The frame text goes straight into the record, behind room for the header,
+// which its length then fills in.
+void BuildRecord(ForwardedMessage& f) {
+  f.Record.assign(FrameHeader::kSize, '\0');
+  REZUZ2ARI::AppendAcarsFrame(f.Message, f.Record);
+  f.Header = MakeFrameHeader(f.Frame(), f.Message);
+  const FrameHeader::Bytes header = f.Header.ToBytes();
+  std::copy(header.begin(), header.end(), f.Record.begin());
+}
+}  // namespace
+
+bool PrepareMessage(std::string_view inMsg, DecoderSource source, ForwardedMessage& f) {
+  if (inMsg.size() < kShortestMessage) return false;
+  NormaliseDecoderText(inMsg, f.Normalised);
+  REZUZ2ARI::ParseDecoderText(f.Normalised, source, f.Message);
+  BuildRecord(f);
+  return true;
 }
 
 std::optional<ForwardedMessage> PrepareMessage(std::string_view inMsg, DecoderSource source) {
-  if (inMsg.size() < kShortestMessage) return std::nullopt;
   ForwardedMessage f;
-  f.Normalised = NormaliseDecoderText(inMsg);
-  f.Message = REZUZ2ARI::ParseDecoderText(f.Normalised, source);
-  f.Frame = REZUZ2ARI::BuildAcarsFrame(f.Message);
-  f.Header = MakeFrameHeader(f.Frame, f.Message);
+  if (!PrepareMessage(inMsg, source, f)) return std::nullopt;
   return f;
 }
 
@@ -25,8 +41,7 @@ ForwardedMessage PrepareParsedMessage(AcarsMessage message) {
                  " Block id: " + m.BlockID + " Msg. no: " + m.MessageNumber + "\r\nFlight id: " + m.FlightNumber +
                  "\r\nMessage content:-\r\n" + m.MessageContent + "\r\n";
   f.Message = std::move(message);
-  f.Frame = REZUZ2ARI::BuildAcarsFrame(f.Message);
-  f.Header = MakeFrameHeader(f.Frame, f.Message);
+  BuildRecord(f);
   return f;
 }
 
@@ -40,12 +55,10 @@ std::string ChangeLogDescription(std::string_view tag, std::string_view text) {
 
 std::string ForwardLogDescription(const ForwardedMessage& f) {
   const auto firstByte = static_cast<unsigned>(f.Header.ToBytes()[0]);
-  return f.Message.AircraftReg + " " + f.Message.FlightNumber + "\r\n" + f.Frame +
+  return f.Message.AircraftReg + " " + f.Message.FlightNumber + "\r\n" + std::string(f.Frame()) +
          "\r\nBytes: " + std::to_string(firstByte);
 }
 
-std::string RecordBytes(const ForwardedMessage& f) {
-  const FrameHeader::Bytes header = f.Header.ToBytes();
-  std::string bytes(header.begin(), header.end());
-  return bytes + f.Frame;
+const std::string& RecordBytes(const ForwardedMessage& f) {
+  return f.Record;
 }

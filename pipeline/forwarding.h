@@ -14,12 +14,17 @@
 struct ForwardedMessage {
   std::string Normalised;  // the text as shown and logged
   AcarsMessage Message;
-  std::string Frame;  // the frame text, one byte per character
   FrameHeader Header;
+  std::string Record;  // the header's bytes, then the frame text: what goes on the wire
+  // The frame text, one byte per character.
+  std::string_view Frame() const { return std::string_view(Record).substr(FrameHeader::kSize); }
 };
 
 // Texts of 10 characters or fewer are no messages: nullopt.
 std::optional<ForwardedMessage> PrepareMessage(std::string_view inMsg, DecoderSource source);
+// The same into `out`, whose buffers keep their room for the next text, as
+// the forwarding of many messages wants; false for no message.
+bool PrepareMessage(std::string_view inMsg, DecoderSource source, ForwardedMessage& out);
 
 // A message that came already parsed (from a JSON feed): the same frame text
 // and header as any other; shown and logged in the decoders' labelled form.
@@ -35,4 +40,4 @@ std::string ChangeLogDescription(std::string_view tag, std::string_view text);
 std::string ForwardLogDescription(const ForwardedMessage& forwarded);
 
 // The bytes that go on the wire for one message: header, then frame text.
-std::string RecordBytes(const ForwardedMessage& forwarded);
+const std::string& RecordBytes(const ForwardedMessage& forwarded);

@@ -46,7 +46,7 @@ TEST(Readme, WorkedExampleMatchesThePipelineAndTheViewer) {
   const auto forwarded = PrepareMessage(text, DecoderSource::AirNavPosfix);
   ASSERT_TRUE(forwarded);
   const std::string record = RecordBytes(*forwarded);
-  const std::string printed = DescribeRecord({forwarded->Header, forwarded->Frame}, 0) + HexDump(record);
+  const std::string printed = DescribeRecord({forwarded->Header, std::string(forwarded->Frame())}, 0) + HexDump(record);
   EXPECT_EQ(FencedBlock(readme, "#0 source 3"), printed);
   EXPECT_NE(readme.find("arrives as these " + std::to_string(record.size()) + " bytes"), std::string::npos);
 }

@@ -76,7 +76,7 @@ void FuzzJsonInput(std::string_view bytes, DecoderSource source) {
     Check(m.MessageNumber.size() <= 4 && m.FlightNumber.size() <= 6);
     const ForwardedMessage f = PrepareParsedMessage(m);
     Check(CheckHeader(f.Header, RecordReader::kMaxFrame).empty());
-    Check(f.Header.Length == static_cast<std::int32_t>(f.Frame.size()));
+    Check(f.Header.Length == static_cast<std::int32_t>(f.Frame().size()));
   }
 }
 
@@ -121,9 +121,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const AcarsMessage& m = f->Message;
   CheckRecord(m);
   Check(m.Source == source);
-  Check(f->Frame.size() == 7 + m.Mode.size() + m.AircraftReg.size() + m.MessageLabel.size() + m.BlockID.size() +
-                               m.MessageNumber.size() + m.FlightNumber.size() + m.MessageContent.size());
-  Check(f->Header.Length == static_cast<std::int32_t>(f->Frame.size()));
+  // The one pass over the labels finds what a search per label finds.
+  Check(m.AircraftReg == REZUZ2ARI::ExtractField("Aircraft reg: ", f->Normalised, 7));
+  Check(m.MessageLabel == REZUZ2ARI::ExtractField("Message label: ", f->Normalised, 2));
+  Check(m.BlockID == REZUZ2ARI::ExtractField("Block id: ", f->Normalised, 1));
+  if (IsDownlinkBlockId(m.BlockID) && m.MessageLabel != "HF") {
+    Check(m.MessageNumber == REZUZ2ARI::ExtractField("Msg. no: ", f->Normalised, 4));
+    Check(m.FlightNumber == REZUZ2ARI::ExtractField("Flight id: ", f->Normalised, 6));
+  }
+  // Buffers used for every input before give the same message and record.
+  static ForwardedMessage reused;
+  Check(PrepareMessage(text, source, reused));
+  Check(reused.Normalised == f->Normalised && reused.Message == m && reused.Record == f->Record);
+  Check(f->Frame().size() == 7 + m.Mode.size() + m.AircraftReg.size() + m.MessageLabel.size() + m.BlockID.size() +
+                                 m.MessageNumber.size() + m.FlightNumber.size() + m.MessageContent.size());
+  Check(f->Header.Length == static_cast<std::int32_t>(f->Frame().size()));
   Check(f->Header.Uplink == m.Uplink && f->Header.Squitter == m.Squitter && f->Header.Source == SourceNumber(source));
   Check(CheckHeader(f->Header, RecordReader::kMaxFrame).empty());
 
@@ -131,7 +143,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   RecordReader reader;
   reader.Feed(RecordBytes(*f));
   const auto record = reader.Next();
-  Check(record && record->Frame == f->Frame && reader.Buffered() == 0);
+  Check(record && record->Frame == f->Frame() && reader.Buffered() == 0);
   (void)ForwardLogDescription(*f);
   FuzzJsonOutput(m);
   return 0;

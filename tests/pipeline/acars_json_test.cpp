@@ -133,7 +133,7 @@ TEST(MessageFromJson, UplinkSquitterTailsTextAndSource) {
   ASSERT_TRUE(m.Message);
   EXPECT_EQ(m.Message->Squitter, 1);
   EXPECT_EQ(m.Message->AircraftReg, ".......");
-  EXPECT_EQ(PrepareParsedMessage(*m.Message).Frame,
+  EXPECT_EQ(PrepareParsedMessage(*m.Message).Frame(),
             "*\x16\x16\x01"
             "2.......\x15SQ\x02"
             "02XS\x03");

@@ -20,7 +20,7 @@ TEST(RecordReader, SplitsAStreamFedInPieces) {
     while (auto r = reader.Next()) records.push_back(*r);
   }
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].Frame, a->Frame);
+  EXPECT_EQ(records[0].Frame, a->Frame());
   EXPECT_EQ(records[1].Header.Squitter, 1);
   EXPECT_EQ(records[1].Header.Source, 3);
   EXPECT_EQ(reader.Buffered(), 0u);

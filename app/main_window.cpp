@@ -1,5 +1,8 @@
 #include "main_window.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "app_ids.h"
 #include "debug_log.h"
 #include "forwarding.h"
@@ -500,8 +503,27 @@ void frmMain::tmr_linkwatch_Timer() {
 }
 
 void frmMain::tmr_relink_Timer() {
+  const auto waiting = [](const SourceLink& link) { return !link.UnlinkedByHand && !link.Box->Connected(); };
+  if (std::none_of(std::begin(mLinks), std::end(mLinks), waiting)) return;
+  // Looking for a decoder sends a message to every top-level window and
+  // waits for each answer: tens of milliseconds under Wine, during which no
+  // text is forwarded. It waits for a moment without decoder texts, for at
+  // most one more period.
+  const ULONGLONG now = GetTickCount64();
+  const ULONGLONG period = static_cast<ULONGLONG>(mSettings.RelinkSeconds) * 1000;
+  if (now - mLastArrival < kQuietMs) {
+    if (mRelinkDueAt == 0) {
+      mRelinkDueAt = now;
+      SetTimer(mWindow.get(), kRelinkTimerId, kQuietMs, nullptr);
+    }
+    if (now - mRelinkDueAt < period) return;
+  }
+  if (mRelinkDueAt != 0) {
+    mRelinkDueAt = 0;
+    SetTimer(mWindow.get(), kRelinkTimerId, static_cast<UINT>(period), nullptr);
+  }
   for (SourceLink& link : mLinks) {
-    if (link.UnlinkedByHand || link.Box->Connected()) continue;
+    if (!waiting(link)) continue;
     // Quietly: only a link that comes about is worth a log entry.
     if (OpenLink(link).first == 0 && DebugLogOn()) Log(link.Label, "0-");
   }
@@ -545,16 +567,25 @@ bool frmMain::RequestFlush() {
 }
 
 void frmMain::ShowLatest(const Latest& latest) {
-  // Laying out the display costs far more than forwarding a message: it is
-  // redrawn at most every kShowIntervalMs, the latest message a moment later
-  // when one comes sooner.
+  // Showing a message takes the program's thread several milliseconds under
+  // Wine, during which no decoder text is forwarded. The first message after
+  // a quiet second is shown at once; later ones wait for a moment without
+  // messages (kQuietMs), and during continuous traffic the latest is shown
+  // once a second.
   if (latest.Display) mShownNext.Display = latest.Display;
   if (latest.Panels) mShownNext.Panels = latest.Panels;
-  if (GetTickCount64() - mShownAt >= MessageRouter::kShowIntervalMs) {
+  const ULONGLONG now = GetTickCount64();
+  mLastArrival = now;
+  if (now - mShownAt >= kShowAtLeastEveryMs) {
     ShowNow();
   } else if (mWindow && !mShowTimerSet) {
-    mShowTimerSet = SetTimer(mWindow.get(), kShowTimerId, MessageRouter::kShowIntervalMs, nullptr) != 0;
+    mShowTimerSet = SetTimer(mWindow.get(), kShowTimerId, kQuietMs, nullptr) != 0;
   }
+}
+
+void frmMain::tmr_show_Timer() {
+  const ULONGLONG now = GetTickCount64();
+  if (now - mLastArrival >= kQuietMs || now - mShownAt >= kShowAtLeastEveryMs) ShowNow();
 }
 
 void frmMain::ShowNow() {
@@ -767,13 +798,20 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       const StageTimer timer(TimerStage(wParam));
       if (wParam == kRelinkTimerId) Guarded("tmr_relink_Timer", [&] { tmr_relink_Timer(); });
       if (wParam == kLinkWatchTimerId) Guarded("tmr_linkwatch_Timer", [&] { tmr_linkwatch_Timer(); });
-      if (wParam == kShowTimerId) Guarded("ShowLatest", [&] { ShowNow(); });
+      if (wParam == kShowTimerId) Guarded("ShowLatest", [&] { tmr_show_Timer(); });
       if (wParam == kSecondTimerId) {
         Guarded("tmr_second_Timer", [&] {
           const double now = UnixSecondsNow();
           CheckSilence(now);
           for (const auto& feed : mFeeds) feed->Tick(now);
-          if (IconEvent) IconEvent->SetTrayTip(TrayTip());
+          // The tip goes to the task bar's process and waits for it
+          // (milliseconds under Wine): during continuous traffic it is
+          // brought up to date every ten seconds.
+          const ULONGLONG tick = GetTickCount64();
+          if (IconEvent && (tick - mLastArrival >= kQuietMs || tick - mTipAt >= kTipEveryMsUnderLoad)) {
+            mTipAt = tick;
+            IconEvent->SetTrayTip(TrayTip());
+          }
           WriteProfile(mRouter);
         });
       }

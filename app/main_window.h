@@ -161,6 +161,11 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   void ShowLatest(const Latest& latest) override;
   // Puts what waits to be shown into the display and the panels.
   void ShowNow();
+  void tmr_show_Timer();
+  // A moment without messages, in which the window's slow work is done.
+  static constexpr ULONGLONG kQuietMs = 20;
+  static constexpr ULONGLONG kShowAtLeastEveryMs = 1000;
+  static constexpr ULONGLONG kTipEveryMsUnderLoad = 10000;
   void MessageDropped(const MessageOutput& output, std::uint64_t totalDropped) override;
   bool LogEnabled() override { return DebugLogOn(); }
   // A debug-log entry; a log that cannot be written is reported, and the
@@ -192,6 +197,9 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
     std::uint64_t Sent = 0, Dropped = 0;
   } mClientBase;
   ULONGLONG mShownAt = 0;
+  ULONGLONG mLastArrival = 0;  // when the router last had a message to show
+  ULONGLONG mRelinkDueAt = 0;
+  ULONGLONG mTipAt = 0;  // a re-link waits for a quiet moment since then
   bool mShowTimerSet = false;
 
   std::shared_ptr<CSocket> wns;

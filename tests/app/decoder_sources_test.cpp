@@ -298,6 +298,15 @@ TEST_F(Forwarding, ShortTextsHfFillersAndTheLogEntries) {
   EXPECT_EQ(ShowControls(ReadLog()), ShowControls(expected));
 }
 
+TEST_F(Forwarding, AMessageRightAfterAnotherIsShownOnceTheTextsPause) {
+  Program p;
+  p.form.SkySpyIn.SetText(Downlink("BA0286", "FIRST AFTER A QUIET SECOND"));
+  EXPECT_NE(p.Display().find("FIRST AFTER A QUIET SECOND"), std::string::npos);  // at once
+  p.form.SkySpyIn.SetText(Downlink("BA0287", "SECOND RIGHT AFTER"));
+  EXPECT_NE(p.Display().find("FIRST AFTER A QUIET SECOND"), std::string::npos) << "shown while texts still came";
+  EXPECT_TRUE(PumpUntil([&] { return p.Display().find("SECOND RIGHT AFTER") != std::string::npos; }, 2000));
+}
+
 TEST_F(Forwarding, WithoutAClientMessagesAreShownAndDropped) {
   Program p;
   p.form.SkySpyIn.SetText(Downlink("BA0286", "BEFORE ANY CLIENT"));

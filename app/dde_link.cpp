@@ -57,6 +57,17 @@ std::string DataText(HDDEDATA data) {
   return text;
 }
 
+// What the callback answers for a text it took. Wine's DDE library keeps
+// the memory of every hot-link message whose callback answers DDE_FACK (it
+// leaves it to the server, which cannot free this process's copy): 514
+// bytes for a text of 510, for good. Under Wine the answer is therefore
+// "not processed", after which the library frees it; no acknowledgement
+// goes to the server either way, since the links ask for none.
+UINT_PTR AdviseAnswer() {
+  static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return wine ? DDE_FNOTPROCESSED : DDE_FACK;
+}
+
 HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ, HSZ, HDDEDATA data, ULONG_PTR, ULONG_PTR) {
   // Nothing may unwind into the library; a failing handler only loses its
   // own message.
@@ -67,7 +78,7 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ, HSZ, HDDE
       const StageTimer timer(Stage::DdeCallback);
       if (it == boxes.end() || format != CF_TEXT) return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
       it->second->OnAdvise(DataText(data));
-      return reinterpret_cast<HDDEDATA>(DDE_FACK);
+      return reinterpret_cast<HDDEDATA>(AdviseAnswer());
     }
     if (type == XTYP_DISCONNECT && it != boxes.end()) {
       DdeTextBox* box = it->second;

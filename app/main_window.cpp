@@ -15,6 +15,7 @@
 #ifdef BRIDGE_PROFILE
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #endif
 
 using namespace app;
@@ -39,6 +40,38 @@ Stage TimerStage(WPARAM timer) {
   }
 }
 
+#ifdef BRIDGE_PROFILE
+// The blocks in use on every heap of the process, by size, the sizes that
+// hold the most bytes first: where memory that grows with the messages is.
+std::string HeapReport() {
+  HANDLE heaps[64];
+  const DWORD count = GetProcessHeaps(64, heaps);
+  std::map<std::size_t, std::pair<std::size_t, std::size_t>> bySize;  // size -> blocks, bytes
+  std::size_t blocks = 0, bytes = 0;
+  for (DWORD h = 0; h < count && h < 64; ++h) {
+    if (!HeapLock(heaps[h])) continue;
+    PROCESS_HEAP_ENTRY entry{};
+    while (HeapWalk(heaps[h], &entry)) {
+      if (!(entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)) continue;
+      auto& [n, total] = bySize[entry.cbData];
+      ++n;
+      total += entry.cbData;
+      ++blocks;
+      bytes += entry.cbData;
+    }
+    HeapUnlock(heaps[h]);
+  }
+  std::vector<std::pair<std::size_t, std::pair<std::size_t, std::size_t>>> sizes(bySize.begin(), bySize.end());
+  std::sort(sizes.begin(), sizes.end(), [](const auto& a, const auto& b) { return a.second.second > b.second.second; });
+  std::string out = "\nheap blocks in use: " + std::to_string(blocks) + ", " + std::to_string(bytes) + " bytes\n";
+  for (std::size_t i = 0; i < sizes.size() && i < 12; ++i) {
+    out += "  size " + std::to_string(sizes[i].first) + ": " + std::to_string(sizes[i].second.first) + " blocks, " +
+           std::to_string(sizes[i].second.second) + " bytes\n";
+  }
+  return out;
+}
+#endif
+
 // The benchmark build writes its stage profile to the file that
 // TOLVANDDE_PROFILE names, whenever messages came since the last time: the
 // benchmarks end the program without warning.
@@ -50,7 +83,7 @@ void WriteProfile([[maybe_unused]] const MessageRouter& router) {
   const char* path = std::getenv("TOLVANDDE_PROFILE");
   if (!path || messages == written) return;
   written = messages;
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << StageProfileReport(messages);
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << StageProfileReport(messages) << HeapReport();
 #endif
 }
 

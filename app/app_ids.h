@@ -39,6 +39,8 @@ constexpr UINT kLinkWatchTimerMs = 500;
 constexpr UINT_PTR kShowTimerId = 4;
 // The router's request to send what its outputs kept (posted to itself).
 constexpr UINT kFlushMessage = WM_APP + 1;
+// The decoder probe found a decoder (wParam: its index in the Source menu's order).
+constexpr UINT kDecoderAnsweredMessage = WM_APP + 2;
 // Every second: the tray tip's totals and the silence watchdog.
 constexpr UINT_PTR kSecondTimerId = 5;
 constexpr UINT_PTR kTimers[] = {kStateTimerId, kRelinkTimerId, kLinkWatchTimerId, kShowTimerId, kSecondTimerId};

@@ -179,6 +179,7 @@ void frmMain::Load() {
   SetTimer(mWindow.get(), kLinkWatchTimerId, kLinkWatchTimerMs, nullptr);
   SetTimer(mWindow.get(), kSecondTimerId, 1000, nullptr);
   if (mSettings.RelinkSeconds > 0) {
+    mProbe = std::make_unique<DecoderProbe>(mWindow.get(), kDecoderAnsweredMessage, "ACARS");
     SetTimer(mWindow.get(), kRelinkTimerId, static_cast<UINT>(mSettings.RelinkSeconds) * 1000, nullptr);
   }
 }
@@ -535,31 +536,25 @@ void frmMain::tmr_linkwatch_Timer() {
   }
 }
 
+bool frmMain::WaitingForDecoder(const SourceLink& link) {
+  return !link.UnlinkedByHand && !link.Box->Connected();
+}
+
 void frmMain::tmr_relink_Timer() {
-  const auto waiting = [](const SourceLink& link) { return !link.UnlinkedByHand && !link.Box->Connected(); };
-  if (std::none_of(std::begin(mLinks), std::end(mLinks), waiting)) return;
   // Looking for a decoder sends a message to every top-level window and
-  // waits for each answer: tens of milliseconds under Wine, during which no
-  // text is forwarded. It waits for a moment without decoder texts, for at
-  // most one more period.
-  const ULONGLONG now = GetTickCount64();
-  const ULONGLONG period = static_cast<ULONGLONG>(mSettings.RelinkSeconds) * 1000;
-  if (now - mLastArrival < kQuietMs) {
-    if (mRelinkDueAt == 0) {
-      mRelinkDueAt = now;
-      SetTimer(mWindow.get(), kRelinkTimerId, kQuietMs, nullptr);
-    }
-    if (now - mRelinkDueAt < period) return;
+  // waits for each answer, tens of milliseconds under Wine: the probe does
+  // it on its own thread, and a decoder that answered is linked here.
+  std::vector<std::pair<std::size_t, std::string>> wanted;
+  for (const SourceLink& link : mLinks) {
+    if (WaitingForDecoder(link)) wanted.emplace_back(LinkIndex(link), link.Application);
   }
-  if (mRelinkDueAt != 0) {
-    mRelinkDueAt = 0;
-    SetTimer(mWindow.get(), kRelinkTimerId, static_cast<UINT>(period), nullptr);
-  }
-  for (SourceLink& link : mLinks) {
-    if (!waiting(link)) continue;
-    // Quietly: only a link that comes about is worth a log entry.
-    if (OpenLink(link).first == 0 && DebugLogOn()) Log(link.Label, "0-");
-  }
+  if (!wanted.empty() && mProbe) mProbe->Look(std::move(wanted));
+}
+
+void frmMain::DecoderAnswered(std::size_t index) {
+  if (index >= std::size(mLinks) || !WaitingForDecoder(mLinks[index])) return;
+  // Quietly: only a link that comes about is worth a log entry.
+  if (OpenLink(mLinks[index]).first == 0 && DebugLogOn()) Log(mLinks[index].Label, "0-");
 }
 
 // ---- forwarding ----
@@ -861,6 +856,9 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case kFlushMessage:
       mRouter.Flush();
       return 0;
+    case kDecoderAnsweredMessage:
+      Guarded("tmr_relink_Timer", [&] { DecoderAnswered(wParam); });
+      return 0;
     case WM_SIZE:
       Guarded("Form_Resize", [&] { Form_Resize(wParam); });
       break;
@@ -869,6 +867,7 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_DESTROY:
       KillTimer(mWindow.get(), kStateTimerId);
+      mProbe.reset();
       CloseDecoderLinks();
       if (!mEnded) {
         mEnded = true;

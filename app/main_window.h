@@ -20,6 +20,7 @@
 #include "client_port_output.h"
 #include "csocket.h"
 #include "dde_link.h"
+#include "decoder_probe.h"
 #include "json_feed.h"
 #include "json_line_encoder.h"
 #include "message_router.h"
@@ -147,6 +148,9 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   // Opens the link and checks its item when that works; DDEML's error
   // number (0 when linked) and text.
   std::pair<std::int32_t, std::string> OpenLink(SourceLink& link);
+  static bool WaitingForDecoder(const SourceLink& link);
+  // The probe found the decoder of mLinks[index]: it is linked.
+  void DecoderAnswered(std::size_t index);
   // The decoder ended the conversation, or was found gone.
   void SourceGone(SourceLink& link);
   std::size_t LinkIndex(const SourceLink& link) const { return static_cast<std::size_t>(&link - mLinks); }
@@ -191,6 +195,7 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   Latest mShownNext;  // waits for the display's next turn
   SilenceWatchdog mWatchdog{4, mSettings.SilenceMinutes * 60.0};
   std::unique_ptr<StatisticsWindow> mStatistics;
+  std::unique_ptr<DecoderProbe> mProbe;  // looks for decoders that are not linked
   // The single client's start and the output's counts at that moment.
   struct {
     double Since = 0;
@@ -198,8 +203,7 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   } mClientBase;
   ULONGLONG mShownAt = 0;
   ULONGLONG mLastArrival = 0;  // when the router last had a message to show
-  ULONGLONG mRelinkDueAt = 0;
-  ULONGLONG mTipAt = 0;  // a re-link waits for a quiet moment since then
+  ULONGLONG mTipAt = 0;        // when the tray tip was last brought up to date
   bool mShowTimerSet = false;
 
   std::shared_ptr<CSocket> wns;

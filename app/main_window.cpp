@@ -179,7 +179,6 @@ void frmMain::Load() {
   SetTimer(mWindow.get(), kLinkWatchTimerId, kLinkWatchTimerMs, nullptr);
   SetTimer(mWindow.get(), kSecondTimerId, 1000, nullptr);
   if (mSettings.RelinkSeconds > 0) {
-    mProbe = std::make_unique<DecoderProbe>(mWindow.get(), kDecoderAnsweredMessage, "ACARS");
     SetTimer(mWindow.get(), kRelinkTimerId, static_cast<UINT>(mSettings.RelinkSeconds) * 1000, nullptr);
   }
 }
@@ -543,12 +542,18 @@ bool frmMain::WaitingForDecoder(const SourceLink& link) {
 void frmMain::tmr_relink_Timer() {
   // Looking for a decoder sends a message to every top-level window and
   // waits for each answer, tens of milliseconds under Wine: the probe does
-  // it on its own thread, and a decoder that answered is linked here.
+  // it on a thread of its own, and a decoder that answered is linked here.
+  // The thread costs memory: it runs only while a decoder is missing.
   std::vector<std::pair<std::size_t, std::string>> wanted;
   for (const SourceLink& link : mLinks) {
     if (WaitingForDecoder(link)) wanted.emplace_back(LinkIndex(link), link.Application);
   }
-  if (!wanted.empty() && mProbe) mProbe->Look(std::move(wanted));
+  if (wanted.empty()) {
+    mProbe.reset();
+    return;
+  }
+  if (!mProbe) mProbe = std::make_unique<DecoderProbe>(mWindow.get(), kDecoderAnsweredMessage, "ACARS");
+  mProbe->Look(std::move(wanted));
 }
 
 void frmMain::DecoderAnswered(std::size_t index) {

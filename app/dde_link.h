@@ -4,8 +4,8 @@
 // through the DDE management library; in automatic mode every value the
 // decoder advises replaces the box's whole text and raises one change. When
 // the decoder ends the conversation, the box raises its disconnect.
-// GUI thread only: DDEML calls back on the thread that initialised it. The
-// change handler runs inside that callback and may pump messages.
+// GUI thread only: DDEML calls back on the thread that initialised it, and
+// the change handler runs inside that callback.
 
 #include <windows.h>
 

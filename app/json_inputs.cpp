@@ -22,8 +22,8 @@ void JsonInput::OnDataArrival(CSocket& socket, std::int32_t) {
 }
 
 void JsonInput::Deliver() {
-  // The router may pump messages, and more data for this input may arrive
-  // meanwhile: it goes into the framer and out of it in order.
+  // Each object is handed to the router in the order it came; data that
+  // arrives meanwhile goes into the framer and out of it in order.
   while (auto object = mFramer.Next()) {
     JsonMessage in = MessageFromJson(*object, mSource);
     if (!in.Message) {

@@ -59,7 +59,7 @@ class MessageOutput {
 };
 
 // What the router tells the program around it, and the two services it
-// needs from it. Called on the router's thread, from inside Submit.
+// needs from it. Called on the router's thread, from inside Submit and Flush.
 class RouterEvents {
  public:
   // The latest message, for the window: its normalised text (shown even when

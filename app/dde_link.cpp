@@ -30,23 +30,6 @@ class DdemlClient {
   std::map<HCONV, DdeTextBox*> mBoxes;
 };
 
-// A DDEML string handle, freed with its owner.
-class DdeString {
- public:
-  DdeString(DWORD instance, const std::string& text)
-      : mInstance(instance), mHandle(DdeCreateStringHandleA(instance, text.c_str(), CP_WINANSI)) {}
-  ~DdeString() {
-    if (mHandle) DdeFreeStringHandle(mInstance, mHandle);
-  }
-  DdeString(const DdeString&) = delete;
-  DdeString& operator=(const DdeString&) = delete;
-  HSZ get() const { return mHandle; }
-
- private:
-  DWORD mInstance;
-  HSZ mHandle;
-};
-
 std::string DataText(HDDEDATA data) {
   const StageTimer timer(Stage::DdeData);
   const DWORD size = DdeGetData(data, nullptr, 0, 0);

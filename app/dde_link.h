@@ -23,6 +23,23 @@ class DdeLinkError : public std::runtime_error {
   std::int32_t Number;
 };
 
+// A DDEML string handle, freed with its owner.
+class DdeString {
+ public:
+  DdeString(DWORD instance, const std::string& text)
+      : mInstance(instance), mHandle(DdeCreateStringHandleA(instance, text.c_str(), CP_WINANSI)) {}
+  ~DdeString() {
+    if (mHandle) DdeFreeStringHandle(mInstance, mHandle);
+  }
+  DdeString(const DdeString&) = delete;
+  DdeString& operator=(const DdeString&) = delete;
+  HSZ get() const { return mHandle; }
+
+ private:
+  DWORD mInstance;
+  HSZ mHandle;
+};
+
 class DdeTextBox {
  public:
   // How long opening a link waits for the decoder to start the advise loop.

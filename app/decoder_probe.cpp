@@ -2,6 +2,8 @@
 
 #include <ddeml.h>
 
+#include "dde_link.h"
+
 namespace {
 
 HDDEDATA CALLBACK ProbeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
@@ -57,7 +59,14 @@ void DecoderProbe::Run() {
   if (DdeInitializeW(&instance, &ProbeCallback, APPCMD_CLIENTONLY | CBF_SKIP_ALLNOTIFICATIONS, 0) != DMLERR_NO_ERROR) {
     return;
   }
-  const HSZ topic = DdeCreateStringHandleA(instance, mTopic.c_str(), CP_WINANSI);
+  {
+    const DdeString topic(instance, mTopic);
+    Serve(instance, topic.get());
+  }
+  DdeUninitialize(instance);
+}
+
+void DecoderProbe::Serve(DWORD instance, HSZ topic) {
   HANDLE wake = mWake.get();
   for (;;) {
     // The library's windows on this thread get their messages while it waits.
@@ -71,14 +80,11 @@ void DecoderProbe::Run() {
       if (mStop) break;
     }
     for (const auto& [index, name] : Next()) {
-      const HSZ service = DdeCreateStringHandleA(instance, name.c_str(), CP_WINANSI);
-      if (HCONV conversation = DdeConnect(instance, service, topic, nullptr)) {
+      const DdeString service(instance, name);
+      if (HCONV conversation = DdeConnect(instance, service.get(), topic, nullptr)) {
         DdeDisconnect(conversation);
         PostMessageW(mWindow, mMessage, index, 0);
       }
-      DdeFreeStringHandle(instance, service);
     }
   }
-  DdeFreeStringHandle(instance, topic);
-  DdeUninitialize(instance);
 }

@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <ddeml.h>
+
 #include <cstddef>
 #include <mutex>
 #include <string>
@@ -32,6 +34,8 @@ class DecoderProbe {
  private:
   static DWORD WINAPI ThreadMain(void* self);
   void Run();
+  // Looks whenever asked, until told to stop.
+  void Serve(DWORD instance, HSZ topic);
   std::vector<std::pair<std::size_t, std::string>> Next();
 
   HWND mWindow;

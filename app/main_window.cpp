@@ -16,6 +16,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+
+#include "heap_walk.h"
 #endif
 
 using namespace app;
@@ -44,23 +46,15 @@ Stage TimerStage(WPARAM timer) {
 // The blocks in use on every heap of the process, by size, the sizes that
 // hold the most bytes first: where memory that grows with the messages is.
 std::string HeapReport() {
-  HANDLE heaps[64];
-  const DWORD count = GetProcessHeaps(64, heaps);
   std::map<std::size_t, std::pair<std::size_t, std::size_t>> bySize;  // size -> blocks, bytes
   std::size_t blocks = 0, bytes = 0;
-  for (DWORD h = 0; h < count && h < 64; ++h) {
-    if (!HeapLock(heaps[h])) continue;
-    PROCESS_HEAP_ENTRY entry{};
-    while (HeapWalk(heaps[h], &entry)) {
-      if (!(entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)) continue;
-      auto& [n, total] = bySize[entry.cbData];
-      ++n;
-      total += entry.cbData;
-      ++blocks;
-      bytes += entry.cbData;
-    }
-    HeapUnlock(heaps[h]);
-  }
+  ForEachHeapBlockInUse([&](std::size_t size) {
+    auto& [n, total] = bySize[size];
+    ++n;
+    total += size;
+    ++blocks;
+    bytes += size;
+  });
   std::vector<std::pair<std::size_t, std::pair<std::size_t, std::size_t>>> sizes(bySize.begin(), bySize.end());
   std::sort(sizes.begin(), sizes.end(), [](const auto& a, const auto& b) { return a.second.second > b.second.second; });
   std::string out = "\nheap blocks in use: " + std::to_string(blocks) + ", " + std::to_string(bytes) + " bytes\n";

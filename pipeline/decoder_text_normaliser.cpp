@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "label_at_colon.h"
+
 namespace {
 
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
@@ -70,25 +72,17 @@ void LineBreaksToCrLf(std::string_view text, std::string& out) {
 
 constexpr std::string_view kModeTwoSpaces = "ACARS mode:  ", kRegTwoSpaces = "Aircraft reg:  ";
 
-// Whether a label (a name, a colon and two spaces) occurs in the text at the
-// colon `colon`.
-bool LabelAt(std::string_view text, std::size_t colon, std::string_view label) {
-  const std::size_t before = label.find(':');
-  return colon >= before && text.compare(colon - before, label.size(), label) == 0;
-}
-
 }  // namespace
 
 void NormaliseDecoderText(std::string_view text, std::string& out) {
   // The two label rules rarely apply; copy only when they do.
-  // The texts hold few colons and many capitals, so the labels are looked
-  // for from colon to colon, both in one pass.
+  // Both labels in one pass from colon to colon.
   bool fixMode = false, fixReg = false;
   for (std::size_t colon = text.find(':'); colon != std::string_view::npos && !(fixMode && fixReg);
        colon = text.find(':', colon + 1)) {
     if (colon == 0) continue;
-    if (text[colon - 1] == 'e') fixMode = fixMode || LabelAt(text, colon, kModeTwoSpaces);
-    if (text[colon - 1] == 'g') fixReg = fixReg || LabelAt(text, colon, kRegTwoSpaces);
+    if (text[colon - 1] == 'e') fixMode = fixMode || LabelAtColon(text, colon, kModeTwoSpaces);
+    if (text[colon - 1] == 'g') fixReg = fixReg || LabelAtColon(text, colon, kRegTwoSpaces);
   }
   std::string modeFixed, regFixed;
   if (fixMode) text = modeFixed = ReplaceAll(text, kModeTwoSpaces, "ACARS mode: ");

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "label_at_colon.h"
+
 namespace REZUZ2ARI {
 namespace {
 
@@ -29,9 +31,9 @@ std::string_view Slice(std::string_view text, std::size_t start, std::size_t end
   return text.substr(start, end - start);
 }
 
-// Where each label first stands in a text, found in one pass. Every label
-// holds exactly one colon, so the pass goes from colon to colon and looks
-// only at the labels that end their name with the letter before it.
+// Where each label first stands in a text, found in one pass from colon to
+// colon that looks only at the labels whose name ends with the letter
+// before it.
 struct LabelPositions {
   std::size_t Mode = std::string_view::npos, Reg = std::string_view::npos, Label = std::string_view::npos,
               Block = std::string_view::npos, Number = std::string_view::npos, Flight = std::string_view::npos,
@@ -47,10 +49,8 @@ LabelPositions FindLabels(std::string_view text) {
   // Notes `label` at the colon `colon` when it stands there and was not
   // found before: the first colon a label matches at is its first occurrence.
   const auto note = [&](std::size_t& where, std::string_view label, std::size_t colon) {
-    const std::size_t before = label.find(':');
-    if (where != std::string_view::npos || colon < before) return;
-    if (text.compare(colon - before, label.size(), label) != 0) return;
-    where = colon - before;
+    if (where != std::string_view::npos || !LabelAtColon(text, colon, label)) return;
+    where = colon - label.find(':');
     --missing;
   };
   for (std::size_t colon = text.find(':', 1); colon != std::string_view::npos && missing > 0;
@@ -95,13 +95,10 @@ std::string_view FieldAt(std::size_t at, std::string_view label, std::string_vie
 // Positions are held in size_t, so labels anywhere in a text of any length
 // are found; nothing here can overflow or index outside the text.
 std::string ExtractField(std::string_view label, std::string_view text, int count) {
-  const auto at = text.find(label);
   // A missing label yields an empty field rather than characters taken from
   // near the start of the text, which would only put noise on the wire.
-  if (at == std::string_view::npos || count <= 0) return {};
-  const auto start = at + label.size();
-  if (start >= text.size()) return {};
-  return std::string(text.substr(start, static_cast<std::size_t>(count)));
+  if (count <= 0) return {};
+  return std::string(FieldAt(text.find(label), label, text, static_cast<std::size_t>(count)));
 }
 
 void ParseDecoderText(std::string_view text, DecoderSource source, AcarsMessage& m) {

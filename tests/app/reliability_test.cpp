@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app_ids.h"
+#include "heap_walk.h"
 #include "program_fixture.h"
 #include "temp_working_dir.h"
 
@@ -40,17 +41,8 @@ using Reliability = InTempWorkingDir;
 
 // Bytes in blocks in use on every heap of this process.
 std::size_t HeapBytesInUse() {
-  HANDLE heaps[64];
-  const DWORD count = GetProcessHeaps(64, heaps);
   std::size_t bytes = 0;
-  for (DWORD h = 0; h < count && h < 64; ++h) {
-    if (!HeapLock(heaps[h])) continue;
-    PROCESS_HEAP_ENTRY entry{};
-    while (HeapWalk(heaps[h], &entry)) {
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) bytes += entry.cbData;
-    }
-    HeapUnlock(heaps[h]);
-  }
+  ForEachHeapBlockInUse([&](std::size_t size) { bytes += size; });
   return bytes;
 }
 

@@ -32,6 +32,7 @@ class DdemlClient {
 
 std::string DataText(HDDEDATA data) {
   const StageTimer timer(Stage::DdeData);
+  if (!data) return {};
   const DWORD size = DdeGetData(data, nullptr, 0, 0);
   std::string text(size, '\0');
   if (size) DdeGetData(data, reinterpret_cast<LPBYTE>(text.data()), size, 0);
@@ -59,8 +60,8 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ, HSZ, HDDE
     const auto it = boxes.find(conv);
     if (type == XTYP_ADVDATA) {
       const StageTimer timer(Stage::DdeCallback);
-      if (it == boxes.end() || format != CF_TEXT) return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
-      it->second->OnAdvise(DataText(data));
+      if (it == boxes.end()) return reinterpret_cast<HDDEDATA>(DDE_FNOTPROCESSED);
+      it->second->OnAdvise(format == CF_TEXT ? data : nullptr);
       return reinterpret_cast<HDDEDATA>(AdviseAnswer());
     }
     if (type == XTYP_DISCONNECT && it != boxes.end()) {
@@ -98,13 +99,21 @@ std::string DdeErrorDescription(UINT error) {
   }
 }
 
-DdeTextBox::DdeTextBox(std::function<void()> onChange, std::function<void()> onDisconnect)
-    : mOnChange(std::move(onChange)), mOnDisconnect(std::move(onDisconnect)) {}
+DdeTextBox::DdeTextBox(Handlers handlers) : mHandlers(std::move(handlers)) {}
 
 void DdeTextBox::OnDisconnect() {
   mConversation = nullptr;
   mLinkMode = 0;
-  if (mOnDisconnect) mOnDisconnect();
+  if (mHandlers.Disconnect) mHandlers.Disconnect();
+}
+
+void DdeTextBox::OnAdvise(HDDEDATA data) {
+  const std::string text = DataText(data);
+  if (text.empty()) {
+    if (mHandlers.Unreadable) mHandlers.Unreadable();
+  } else {
+    SetText(text);
+  }
 }
 
 bool DdeTextBox::PartnerAlive() const {
@@ -121,7 +130,7 @@ DdeTextBox::~DdeTextBox() {
 
 void DdeTextBox::SetText(const std::string& text) {
   mText = text;
-  if (mOnChange) mOnChange();
+  if (mHandlers.Change) mHandlers.Change();
 }
 
 void DdeTextBox::SetLinkMode(int mode) {

@@ -3,7 +3,10 @@
 // client link (topic "application|topic", item, mode 0 none / 1 automatic)
 // through the DDE management library; in automatic mode every value the
 // decoder advises replaces the box's whole text and raises one change. When
-// the decoder ends the conversation, the box raises its disconnect.
+// the decoder ends the conversation, the box raises its disconnect. A value
+// that arrives empty or not as text raises its trouble instead: under Wine a
+// decoder that has posted 65,535 values can post no more, and every later
+// value of its links arrives empty.
 // GUI thread only: DDEML calls back on the thread that initialised it, and
 // the change handler runs inside that callback.
 
@@ -45,7 +48,12 @@ class DdeTextBox {
   // How long opening a link waits for the decoder to start the advise loop.
   static constexpr DWORD kAdviseTimeoutMs = 2000;
 
-  explicit DdeTextBox(std::function<void()> onChange, std::function<void()> onDisconnect = {});
+  struct Handlers {
+    std::function<void()> Change;
+    std::function<void()> Disconnect;
+    std::function<void()> Unreadable;  // a value arrived empty, or not as text
+  };
+  explicit DdeTextBox(Handlers handlers);
   ~DdeTextBox();
   DdeTextBox(const DdeTextBox&) = delete;
   DdeTextBox& operator=(const DdeTextBox&) = delete;
@@ -68,16 +76,16 @@ class DdeTextBox {
   // Replaces the text and raises the change, as an advised value does.
   void SetText(const std::string& text);
 
-  // Called by the DDEML callback.
-  void OnAdvise(const std::string& text) { SetText(text); }
+  // Called by the DDEML callback with an advised value (nullptr: none, or
+  // not as text).
+  void OnAdvise(HDDEDATA data);
   void OnDisconnect();
 
  private:
   void Open();
   void Close();
 
-  std::function<void()> mOnChange;
-  std::function<void()> mOnDisconnect;
+  Handlers mHandlers;
   std::string mLinkTopic;
   std::string mLinkItem;
   int mLinkMode = 0;

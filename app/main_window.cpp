@@ -434,7 +434,7 @@ Statistics frmMain::CurrentStatistics() const {
   for (std::size_t i = 0; i < std::size(mLinks); ++i) {
     const auto& c = mRouter.Counters(i);
     s.Sources.push_back({mRouter.InputName(i), mLinks[i].Box->Connected(), mWatchdog.Silent(i), c.Received, c.Forwarded,
-                         c.Filtered, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now)});
+                         c.Filtered, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now), c.NotRead});
   }
   for (const auto& feed : mFeeds) {
     s.Feeds.push_back({feed->Name(), feed->IsInput(), feed->State(), feed->Count(), feed->Lost()});
@@ -444,7 +444,7 @@ Statistics frmMain::CurrentStatistics() const {
     const auto& c = mRouter.Counters(input->RouterInput());
     const std::string state = feed->State();
     s.Sources.push_back({feed->Name(), state == "connected" || state == "listening", false, c.Received, c.Forwarded,
-                         c.Filtered + c.Skipped, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now)});
+                         c.Filtered + c.Skipped, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now), c.NotRead});
   }
   if (mPool) {
     for (const auto& c : mPool->Clients()) s.Clients.push_back({c.Address, c.ConnectedSince, c.Sent, c.Dropped});
@@ -507,6 +507,7 @@ std::pair<std::int32_t, std::string> frmMain::OpenLink(SourceLink& link) {
   if (number == 0) {
     SetCheck(mMenuBar, link.Command, true);
     mWatchdog.Linked(LinkIndex(link), UnixSecondsNow());
+    link.EmptyReported = false;
   }
   return {number, description};
 }
@@ -516,6 +517,20 @@ void frmMain::SourceGone(SourceLink& link) {
   mWatchdog.Unlinked(LinkIndex(link));
   SetCheck(mMenuBar, link.Command, false);
   if (DebugLogOn()) Log(link.Label, std::to_string(DMLERR_SERVER_DIED) + "-" + DdeErrorDescription(DMLERR_SERVER_DIED));
+}
+
+void frmMain::TextsEmpty(SourceLink& link) {
+  if (mEnded || !mWindow) return;
+  const std::size_t input = LinkIndex(link);
+  mRouter.CountNotRead(input, 1);
+  // A decoder that can post no more values under Wine sends every later
+  // one empty: the link stays up and nothing else tells the user.
+  if (link.EmptyReported) return;
+  link.EmptyReported = true;
+  const std::string text = mRouter.InputName(input) + ": texts arrive empty; restart the decoder program";
+  ReportError(text);
+  if (IconEvent) IconEvent->ShowBalloon("Decoder texts empty", text);
+  if (DebugLogOn()) Log(link.Label, text);
 }
 
 void frmMain::tmr_linkwatch_Timer() {

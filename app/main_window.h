@@ -117,10 +117,14 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   const Settings& CurrentSettings() const { return mSettings; }
 
   // The hidden DDE input boxes of the four decoder sources.
-  DdeTextBox SkySpyIn{[this] { SkySpyIn_Change(); }, [this] { SourceGone(mLinks[0]); }};
-  DdeTextBox AM2000In{[this] { AM2000In_Change(); }, [this] { SourceGone(mLinks[1]); }};
-  DdeTextBox PosfixIn{[this] { PosfixIn_Change(); }, [this] { SourceGone(mLinks[3]); }};
-  DdeTextBox AirNavIn{[this] { AirNavIn_Change(); }, [this] { SourceGone(mLinks[2]); }};
+  DdeTextBox SkySpyIn{
+      {[this] { SkySpyIn_Change(); }, [this] { SourceGone(mLinks[0]); }, [this] { TextsEmpty(mLinks[0]); }}};
+  DdeTextBox AM2000In{
+      {[this] { AM2000In_Change(); }, [this] { SourceGone(mLinks[1]); }, [this] { TextsEmpty(mLinks[1]); }}};
+  DdeTextBox PosfixIn{
+      {[this] { PosfixIn_Change(); }, [this] { SourceGone(mLinks[3]); }, [this] { TextsEmpty(mLinks[3]); }}};
+  DdeTextBox AirNavIn{
+      {[this] { AirNavIn_Change(); }, [this] { SourceGone(mLinks[2]); }, [this] { TextsEmpty(mLinks[2]); }}};
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -142,6 +146,7 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
     const char* Application;
     const char* Label;
     bool UnlinkedByHand = false;
+    bool EmptyReported = false;  // since the link was opened
   };
   // Opens or closes one decoder's link, by its Source menu item.
   void ToggleSource(SourceLink& link);
@@ -153,6 +158,8 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   void DecoderAnswered(std::size_t index);
   // The decoder ended the conversation, or was found gone.
   void SourceGone(SourceLink& link);
+  // A text arrived empty or unreadable: counted, and reported once a link.
+  void TextsEmpty(SourceLink& link);
   std::size_t LinkIndex(const SourceLink& link) const { return static_cast<std::size_t>(&link - mLinks); }
   // A silent decoder spoke again: its report goes.
   void SilenceEnded(std::size_t input);

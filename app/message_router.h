@@ -104,6 +104,7 @@ class MessageRouter {
     std::uint64_t Filtered = 0;           // too short, or the HF rule
     std::uint64_t Dropped = 0;            // drops by any output
     std::uint64_t Skipped = 0;            // JSON objects that were no whole ACARS message
+    std::uint64_t NotRead = 0;            // texts that arrived empty or not as text
     std::optional<double> LastMessageAt;  // Unix seconds
     MinuteCounts PerMinute;               // texts received in each of the last 60 minutes
   };
@@ -128,6 +129,8 @@ class MessageRouter {
   void Flush();
   // Counts an object a JSON input skipped (not ACARS, partial, broken).
   void CountSkipped(std::size_t input) { ++mInputs.at(input).Counters.Skipped; }
+  // Counts texts an input's link lost before they could be handed in.
+  void CountNotRead(std::size_t input, std::uint64_t count) { mInputs.at(input).Counters.NotRead += count; }
 
   const std::string& InputName(std::size_t input) const { return mInputs.at(input).Name; }
   const InputCounters& Counters(std::size_t input) const { return mInputs.at(input).Counters; }

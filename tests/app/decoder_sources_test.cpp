@@ -378,3 +378,39 @@ TEST_F(Forwarding, TheViewerPrintsTheSampleFeed) {
   EXPECT_NE(printed.find("uplink"), std::string::npos);
   sim.Wait();
 }
+
+TEST_F(DecoderSources, EmptyTextsAreCountedAndReportedOnceALink) {
+  // What a decoder sends once it can post no more values under Wine: the
+  // link stays up and every value arrives empty.
+  Settings settings = TestSettings();
+  settings.DebugLog = true;
+  Program p(settings);
+  DecoderSimulator sim(L"--services POSFIX --count 2 --wait-links 1 --linger 100000 --quiet");
+  ASSERT_TRUE(sim.Ready());
+  p.Click(kCmdPosfix);
+  ASSERT_TRUE(p.Checked(kCmdPosfix));
+  ASSERT_TRUE(PumpUntil([&] { return p.form.CurrentStatistics().Sources[3].Received >= 2; }));
+
+  for (int i = 0; i < 3; ++i) p.form.PosfixIn.OnAdvise(nullptr);
+  Statistics stats = p.form.CurrentStatistics();
+  EXPECT_EQ(stats.Sources[3].NotRead, 3u);
+  EXPECT_EQ(stats.Sources[3].Received, 2u) << "an empty text is not a text received";
+  EXPECT_EQ(stats.Sources[3].Filtered, 0u) << "nor one filtered as too short";
+  EXPECT_EQ(stats.Sources[0].NotRead, 0u);
+  const std::string report = "Posfix: texts arrive empty; restart the decoder program";
+  EXPECT_EQ(p.Panel(5), report);
+  EXPECT_NE(p.form.TrayTip().find(" 3 lost"), std::string::npos);
+  std::string log = ReadLog();
+  const auto first = log.find(report);
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(log.find(report, first + 1), std::string::npos) << "reported once, not for every text";
+
+  // Linked again (the decoder restarted): reported again when it recurs.
+  p.Click(kCmdPosfix);
+  p.Click(kCmdPosfix);
+  ASSERT_TRUE(p.Checked(kCmdPosfix));
+  p.form.PosfixIn.OnAdvise(nullptr);
+  log = ReadLog();
+  EXPECT_NE(log.find(report, log.find(report) + 1), std::string::npos);
+  EXPECT_EQ(p.form.CurrentStatistics().Sources[3].NotRead, 4u);
+}

@@ -61,9 +61,9 @@ TEST(SilenceWatchdog, ReportsALinkedSilentSourceOnceUntilItSpeaks) {
 
 TEST(Statistics, TableAndTrayTotals) {
   Statistics s;
-  s.Sources.push_back({"SkySpy", true, false, 120, 110, 10, 3, 1000.0, {}});
-  s.Sources.push_back({"AirNav", false, false, 0, 0, 0, 0, std::nullopt, {}});
-  s.Sources.push_back({"Posfix", true, true, 5, 5, 0, 0, 1000.0 - 3600, {}});
+  s.Sources.push_back({"SkySpy", true, false, 120, 110, 10, 3, 1000.0, {}, 0});
+  s.Sources.push_back({"AirNav", false, false, 0, 0, 0, 0, std::nullopt, {}, 0});
+  s.Sources.push_back({"Posfix", true, true, 5, 5, 0, 0, 1000.0 - 3600, {}, 4321});
   s.Clients.push_back({"127.0.0.1:50123", 1000.0 - 600, 110, 3});
   const auto lines = StatisticsTable(s, 1000.0 + 30);
   ASSERT_EQ(lines.size(), 7u);
@@ -75,9 +75,11 @@ TEST(Statistics, TableAndTrayTotals) {
   EXPECT_NE(lines[2].find("never"), std::string::npos);
   EXPECT_NE(lines[3].find("silent"), std::string::npos);
   EXPECT_NE(lines[3].find("60 min ago"), std::string::npos);
+  EXPECT_NE(lines[0].find("Not read"), std::string::npos);
+  EXPECT_NE(lines[3].find(" 4321  "), std::string::npos) << "texts the link lost have a column of their own";
   EXPECT_NE(lines[6].find("127.0.0.1:50123"), std::string::npos);
   EXPECT_NE(lines[6].find("10 min ago"), std::string::npos);
-  EXPECT_EQ(TrayTotals(s, 63), "115 forwarded, 3 lost, 1 client");
+  EXPECT_EQ(TrayTotals(s, 63), "115 forwarded, 4324 lost, 1 client");
   EXPECT_EQ(TrayTotals(s, 10).size(), 10u);
   s.Clients.clear();
   EXPECT_EQ(StatisticsTable(s, 0)[6], "(none connected)");

@@ -128,17 +128,23 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
     } else if (delivery == MessageOutput::Delivery::Dropped) {
       ++mTotalDropped;
       ++input.Counters.Dropped;
-      mEvents.MessageDropped(*output, mTotalDropped);
-      if (mEvents.LogEnabled()) {
+      // The report and the log are the program's: one that raises must not
+      // keep the message from the outputs after this one.
+      Guarded("SendMsg", [&] { mEvents.MessageDropped(*output, mTotalDropped); });
+      Guarded("SendMsg", [&] {
+        if (!mEvents.LogEnabled()) return;
         mEvents.Log("dropped Message: " + output->DropReason() + ", " + std::to_string(output->Dropped()) + " dropped",
                     f->Normalised);
-      }
+      });
     }
   }
   if (!kept) return 0;
   ++input.Counters.Forwarded;
   mLatest.Panels = {f->Message.AircraftReg, f->Message.FlightNumber};
-  if (mEvents.LogEnabled()) mEvents.Log(ForwardLogDescription(*f), f->Normalised);
+  // Kept records are flushed whatever the log does.
+  Guarded("SendMsg", [&] {
+    if (mEvents.LogEnabled()) mEvents.Log(ForwardLogDescription(*f), f->Normalised);
+  });
   return record.size();
 }
 

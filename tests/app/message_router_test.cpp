@@ -77,6 +77,7 @@ class Observer : public RouterEvents {
   bool promiseFlush = true;  // the program can post itself the flush
   int flushRequests = 0;
   std::function<void()> onShow;
+  bool failDropReport = false, failLog = false;
 
   void ShowLatest(const Latest& latest) override {
     shown.push_back(latest);
@@ -85,9 +86,13 @@ class Observer : public RouterEvents {
   void MessageDropped(const MessageOutput&, std::uint64_t total) override {
     ++dropEvents;
     lastTotal = total;
+    if (failDropReport) throw std::runtime_error("panel failed");
   }
   bool LogEnabled() override { return logOn; }
-  void Log(const std::string& description, const std::string&) override { logs.push_back(description); }
+  void Log(const std::string& description, const std::string&) override {
+    logs.push_back(description);
+    if (failLog) throw std::runtime_error("log failed");
+  }
   void ReportError(const char* where, std::exception_ptr error) override {
     try {
       std::rethrow_exception(error);
@@ -300,4 +305,53 @@ TEST_F(RouterTest, DuringABurstTheWindowIsToldAFewTimesASecondAndAlwaysAtTheEnd)
   EXPECT_NE(events.shown.back().Display->find("N50"), std::string::npos);
   LoopPass();
   EXPECT_EQ(Contents(out.stream).size(), 51u);
+}
+
+TEST_F(RouterTest, EachInputCountsTheDropsOfItsOwnMessages) {
+  MemoryStream slow(1), fast(1 << 20);
+  slow.holdBack = true;  // its reader takes nothing: one record waits, every later one is dropped
+  router.AddOutput(slow);
+  router.AddOutput(fast);
+  router.Submit(Downlink("S1"), skyspy);
+  LoopPass();
+  router.Submit(Downlink("S2"), skyspy);
+  router.Submit(Downlink("P1"), posfix);
+  router.Submit(Downlink("P2"), posfix);
+  router.Submit(Downlink("P3"), posfix);
+  LoopPass();
+  EXPECT_EQ(slow.Dropped(), 4u);
+  EXPECT_EQ(router.Counters(skyspy).Dropped, 1u);
+  EXPECT_EQ(router.Counters(posfix).Dropped, 3u);
+  EXPECT_EQ(router.Counters(skyspy).Forwarded, 2u) << "the other output took them";
+  EXPECT_EQ(router.Counters(posfix).Forwarded, 3u);
+  EXPECT_EQ(router.TotalDropped(), 4u);
+}
+
+// The drop's report and its log entry are the program's; one that raises
+// must not keep the message from the outputs after the one that dropped it.
+TEST_F(RouterTest, ADropReportOrLogThatRaisesHidesTheMessageFromNoOtherOutput) {
+  for (const bool failLog : {false, true}) {
+    Observer events;
+    MessageRouter router{events};
+    const std::size_t input = router.AddInput("SkySpy", DecoderSource::SkySpy);
+    MemoryStream slow(1), fast(1 << 20);
+    slow.holdBack = true;
+    router.AddOutput(slow);
+    router.AddOutput(fast);
+    events.promiseFlush = false;
+    events.failDropReport = !failLog;
+    events.failLog = failLog;
+    events.logOn = true;
+    router.Submit(Downlink("ONE"), input);
+    router.Submit(Downlink("TWO"), input);
+    router.Submit(Downlink("THREE"), input);
+    EXPECT_EQ(Contents(fast.stream), (std::vector<std::string>{"ONE", "TWO", "THREE"})) << failLog;
+    EXPECT_EQ(Contents(slow.stream), (std::vector<std::string>{"ONE"})) << failLog;
+    EXPECT_EQ(slow.Dropped(), 2u);
+    EXPECT_EQ(router.Counters(input).Forwarded, 3u) << failLog;
+    EXPECT_EQ(router.Counters(input).Dropped, 2u) << failLog;
+    EXPECT_EQ(events.dropEvents, 2u) << failLog;
+    const std::string error = failLog ? "SendMsg: log failed" : "SendMsg: panel failed";
+    EXPECT_EQ(std::count(events.errors.begin(), events.errors.end(), error), failLog ? 5 : 2) << failLog;
+  }
 }

@@ -54,6 +54,17 @@ TEST(SilenceWatchdog, ReportsALinkedSilentSourceOnceUntilItSpeaks) {
   dog.Linked(0, 100000);
   EXPECT_TRUE(dog.Check(100000 + 60).empty());
 
+  // Reported linked again while linked (a re-link that found the link
+  // standing): the silence still counts from the first link.
+  SilenceWatchdog relinked(1, 60);
+  relinked.Linked(0, 5000);
+  relinked.Linked(0, 5050);
+  EXPECT_TRUE(relinked.Check(5060).empty());
+  EXPECT_EQ(relinked.Check(5061), (std::vector<std::size_t>{0}));
+  relinked.Linked(0, 5100);
+  EXPECT_TRUE(relinked.Silent(0)) << "still reported";
+  EXPECT_TRUE(relinked.Check(5200).empty()) << "reported once";
+
   SilenceWatchdog off(1, 0);
   off.Linked(0, 0);
   EXPECT_TRUE(off.Check(1e9).empty());
@@ -99,4 +110,18 @@ TEST(ReconnectPolicy, GrowsToAMinuteAndStartsAgainAfterAGoodMinute) {
   EXPECT_EQ(p.Failed(now + 30) - (now + 30), 60) << "a short connection keeps the wait";
   p.Connected(now + 100);
   EXPECT_EQ(p.Failed(now + 161) - (now + 161), 1) << "a minute of good connection resets it";
+}
+
+TEST(ReconnectPolicy, AConnectionHeldExactlyAMinuteResetsTheWait) {
+  ReconnectPolicy p;
+  for (int i = 0; i < 3; ++i) p.Failed(1000);
+  EXPECT_EQ(p.Delay(), 8);
+  p.Connected(2000);
+  EXPECT_EQ(p.Failed(2059.5), 2059.5 + 8) << "half a second short of a minute";
+  EXPECT_EQ(p.Delay(), 16);
+  p.Connected(3000);
+  EXPECT_EQ(p.Failed(3060), 3060 + 1) << "exactly a minute";
+  EXPECT_EQ(p.Delay(), 2);
+  // A failure without a connection since keeps growing the wait.
+  EXPECT_EQ(p.Failed(4000), 4000 + 2);
 }

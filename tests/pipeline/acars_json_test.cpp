@@ -201,6 +201,35 @@ TEST(MessageFromJson, UplinkSquitterTailsTextAndSource) {
             "caf\xE9 \x80 ? ?");
 }
 
+// The frame text's readers find each field by its place: a field longer
+// than its width would move every later one.
+TEST(MessageFromJson, EachFieldIsCutToItsWidthInTheFrame) {
+  const auto flat =
+      MessageFromJson(R"({"mode":"2X","label":"H1X","block_id":"3X","tail":"D-ABCDEF","flight":"XY0123Z",)"
+                      R"("msgno":"M12AB","text":"POSITION"})",
+                      DecoderSource::AirNavPosfix);
+  ASSERT_TRUE(flat.Message);
+  EXPECT_EQ(PrepareParsedMessage(*flat.Message).Frame(),
+            "*\x16\x16\x01"
+            "2D-ABCDEF\x15H13\x02M12AXY0123POSITION\x03");
+  const auto nested =
+      MessageFromJson(R"({"vdl2":{"avlc":{"acars":{"reg":".D-ABCD","mode":"2X","label":"H1X","blk_id":"3X",)"
+                      R"("flight":"XY0123Z","msg_num":"M12","msg_num_seq":"AB","msg_text":"POSITION"}}}})",
+                      DecoderSource::AirNavPosfix);
+  ASSERT_TRUE(nested.Message);
+  EXPECT_EQ(PrepareParsedMessage(*nested.Message).Frame(),
+            "*\x16\x16\x01"
+            "2.D-ABCD\x15H13\x02M12AXY0123POSITION\x03");
+  // Exactly the widths: nothing cut.
+  const auto exact = MessageFromJson(R"({"mode":"2","label":"H1","block_id":"3","tail":".D-ABCD","flight":"XY0123",)"
+                                     R"("msgno":"M12A","text":"T"})",
+                                     DecoderSource::AirNavPosfix);
+  ASSERT_TRUE(exact.Message);
+  EXPECT_EQ(PrepareParsedMessage(*exact.Message).Frame(),
+            "*\x16\x16\x01"
+            "2.D-ABCD\x15H13\x02M12AXY0123T\x03");
+}
+
 TEST(MessageFromJson, ReassemblyAndWhatIsSkipped) {
   const auto fragment =
       MessageFromJson(R"({"label":"H1","block_id":"2","assstat":"in progress","text":"PART"})", DecoderSource::SkySpy);

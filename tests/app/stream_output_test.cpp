@@ -131,6 +131,36 @@ TEST(StreamOutput, ClosingTwiceCountsOnceAndTheNextConnectionStartsAfresh) {
   EXPECT_EQ(out.Kept(), 3u);
 }
 
+TEST(StreamOutput, ARecordWithOneByteUnsentIsNotSent) {
+  Pipe out(1 << 20);
+  Offer(out, kA);
+  Offer(out, kB);
+  out.Flush();
+  out.Send(99);
+  Offer(out, kC);  // looks at the transport again
+  out.Close();
+  EXPECT_EQ(out.Dropped(), 3u);
+  EXPECT_EQ(out.Kept(), 0u);
+}
+
+TEST(StreamOutput, ARecordSentOnAnEarlierConnectionIsNeverCountedLost) {
+  Pipe out(1 << 20);
+  Offer(out, kA);
+  Offer(out, kB);
+  out.Flush();
+  out.Send(100);
+  out.Close();
+  EXPECT_EQ(out.Dropped(), 1u);
+  // The next connection begins with more bytes of the transport's owner
+  // than this output ever wrote.
+  out.waiting = std::string(250, 'x');
+  Offer(out, kC);
+  out.Flush();
+  out.Close();
+  EXPECT_EQ(out.Dropped(), 2u) << "B and C";
+  EXPECT_EQ(out.Kept(), 1u) << "A";
+}
+
 TEST(StreamOutput, BytesOthersWroteBeforeOursDelayOurs) {
   for (const std::size_t sent : {std::size_t{50}, std::size_t{149}, std::size_t{150}}) {
     Pipe out(1 << 20);

@@ -355,3 +355,23 @@ TEST_F(RouterTest, ADropReportOrLogThatRaisesHidesTheMessageFromNoOtherOutput) {
     EXPECT_EQ(std::count(events.errors.begin(), events.errors.end(), error), failLog ? 5 : 2) << failLog;
   }
 }
+
+TEST_F(RouterTest, TheDisplayKeepsItsPaceAcrossTheFortyNinthDayOfTicks) {
+  MemoryStream out(16 << 20);
+  router.AddOutput(out);
+  events.now = (std::uint64_t{1} << 32) - 500;  // milliseconds since start: a 32-bit count wraps here
+  events.step = 10;
+  out.onWrite = [&] {
+    if (out.writes.size() > 0) return;
+    for (int i = 1; i <= 100; ++i) router.Submit(Downlink("W" + std::to_string(i)), skyspy);
+  };
+  router.Submit(Downlink("W0"), skyspy);
+  const std::size_t before = events.shown.size();
+  LoopPass();
+  // A clock reading per text at 10 ms each: a second, so about ten shows,
+  // as on the first day.
+  const std::size_t during = events.shown.size() - before;
+  EXPECT_GE(during, 8u);
+  EXPECT_LE(during, 14u);
+  EXPECT_GT(events.now, std::uint64_t{1} << 32);
+}

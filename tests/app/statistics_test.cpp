@@ -32,6 +32,18 @@ TEST(MinuteCounts, CountsEachMinuteOfTheLastHourAndForgetsOlderOnes) {
   EXPECT_EQ(std::accumulate(last.begin(), last.end(), 0u), 0u);
 }
 
+// Months of running, and clocks past 2038 (Unix seconds beyond 31 bits).
+TEST(MinuteCounts, AHundredDaysOnAndPast2038) {
+  MinuteCounts counts;
+  const double t0 = 2200000020;  // 2039, a whole minute
+  counts.Add(t0);
+  const double later = t0 + 100 * 86400;
+  for (int i = 0; i < 1000; ++i) counts.Add(later + i * 0.05);  // 1,000 in one minute
+  const auto last = counts.Last(later + 59);
+  EXPECT_EQ(last[59], 1000u);
+  EXPECT_EQ(std::accumulate(last.begin(), last.end(), 0u), 1000u) << "the minute 100 days ago is gone";
+}
+
 TEST(SilenceWatchdog, ReportsALinkedSilentSourceOnceUntilItSpeaks) {
   SilenceWatchdog dog(2, 30 * 60);
   dog.Linked(0, 1000);
@@ -64,6 +76,12 @@ TEST(SilenceWatchdog, ReportsALinkedSilentSourceOnceUntilItSpeaks) {
   relinked.Linked(0, 5100);
   EXPECT_TRUE(relinked.Silent(0)) << "still reported";
   EXPECT_TRUE(relinked.Check(5200).empty()) << "reported once";
+
+  // Linked past 2038 and silent for a hundred days.
+  SilenceWatchdog longRun(1, 30 * 60);
+  longRun.Linked(0, 2200000000);
+  EXPECT_TRUE(longRun.Check(2200000000 + 30 * 60).empty());
+  EXPECT_EQ(longRun.Check(2200000000 + 100 * 86400), (std::vector<std::size_t>{0}));
 
   SilenceWatchdog off(1, 0);
   off.Linked(0, 0);

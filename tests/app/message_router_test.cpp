@@ -375,3 +375,43 @@ TEST_F(RouterTest, TheDisplayKeepsItsPaceAcrossTheFortyNinthDayOfTicks) {
   EXPECT_LE(during, 14u);
   EXPECT_GT(events.now, std::uint64_t{1} << 32);
 }
+
+// Messages an output lost after taking them count in the total like the
+// ones it refused.
+TEST_F(RouterTest, MessagesLostAfterTheyWereTakenCountInTheTotal) {
+  MemoryStream out(1 << 20), other(1 << 20);
+  router.AddOutput(out);
+  router.AddOutput(other);
+  router.Submit(Downlink("ONE"), skyspy);
+  router.Submit(Downlink("TWO"), posfix);
+  out.open = false;  // the reader left before the loop's pass
+  LoopPass();
+  EXPECT_EQ(out.Dropped(), 2u);
+  EXPECT_EQ(out.Kept(), 0u);
+  EXPECT_EQ(router.TotalDropped(), 2u);
+  EXPECT_EQ(events.dropEvents, 1u);
+  EXPECT_EQ(events.lastTotal, 2u);
+  EXPECT_EQ(Contents(other.stream), (std::vector<std::string>{"ONE", "TWO"}));
+
+  // A reader that stopped reading drops the next one as before, counted once.
+  MemoryStream slow(1);
+  slow.holdBack = true;
+  router.AddOutput(slow);
+  router.Submit(Downlink("THREE"), skyspy);
+  LoopPass();
+  router.Submit(Downlink("FOUR"), skyspy);
+  EXPECT_EQ(slow.Dropped(), 1u);
+  EXPECT_EQ(router.TotalDropped(), 3u);
+  EXPECT_EQ(events.dropEvents, 2u);
+  EXPECT_EQ(events.lastTotal, 3u);
+  EXPECT_EQ(router.Counters(skyspy).Dropped, 1u) << "only the refused one is known to be of this input";
+
+  // Taken off and put back, an output's earlier drops are not counted again.
+  router.RemoveOutput(out);
+  router.AddOutput(out);
+  out.open = true;
+  router.Submit(Downlink("FIVE"), skyspy);
+  LoopPass();
+  EXPECT_EQ(router.TotalDropped(), 4u) << "FIVE dropped by the slow one";
+  EXPECT_EQ(events.dropEvents, 3u);
+}

@@ -69,6 +69,7 @@ void ClientPool::Leave(CSocket& socket) {
       std::find_if(mClients.begin(), mClients.end(), [&](const auto& c) { return c->Socket.get() == &socket; });
   if (it == mClients.end()) return;
   mRouter.RemoveOutput(*(*it)->Output);
+  (*it)->Output->Close();  // before the socket forgets what it has not sent
   mDepartedSent += (*it)->Output->Kept();
   mDepartedDropped += (*it)->Output->Dropped();
   socket.SetOwner(nullptr);

@@ -34,11 +34,11 @@ std::size_t MessageRouter::AddInput(std::string name, DecoderSource source) {
 }
 
 void MessageRouter::AddOutput(MessageOutput& output) {
-  mOutputs.push_back(&output);
+  mOutputs.push_back({&output, output.Dropped()});
 }
 
 void MessageRouter::RemoveOutput(const MessageOutput& output) {
-  std::erase(mOutputs, &output);
+  std::erase_if(mOutputs, [&](const Output& o) { return o.Target == &output; });
 }
 
 void MessageRouter::Submit(std::string text, std::size_t input) {
@@ -86,11 +86,25 @@ void MessageRouter::Flush() {
 
 void MessageRouter::FlushOutputs() {
   mUnflushed = 0;
-  const std::vector<MessageOutput*> outputs = mOutputs;
+  // A flush may take an output off the router (a client whose send failed).
+  std::vector<MessageOutput*> outputs;
+  for (const Output& o : mOutputs) outputs.push_back(o.Target);
   for (MessageOutput* output : outputs) {
     const StageTimer timer(Stage::Send);
     Guarded("SendMsg", [&] { output->Flush(); });
+    const auto it = std::find_if(mOutputs.begin(), mOutputs.end(), [&](const Output& o) { return o.Target == output; });
+    if (it != mOutputs.end()) CountDrops(*it);
   }
+}
+
+void MessageRouter::CountDrops(Output& output) {
+  const std::uint64_t dropped = output.Target->Dropped();
+  if (dropped == output.DroppedSeen) return;
+  mTotalDropped += dropped - output.DroppedSeen;
+  output.DroppedSeen = dropped;
+  // The report is the program's: one that raises must not keep the message
+  // from the outputs after this one.
+  Guarded("SendMsg", [&] { mEvents.MessageDropped(*output.Target, mTotalDropped); });
 }
 
 std::size_t MessageRouter::Route(const Arrival& arrival) {
@@ -120,25 +134,30 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
   const PreparedMessage message{*f, record, arrival.ArrivedAt, arrival.Input, arrival.Parsed.has_value(), ++mSequence};
   timer.emplace(Stage::Take);
   bool kept = false;
-  for (MessageOutput* output : mOutputs) {
+  for (Output& o : mOutputs) {
+    MessageOutput* output = o.Target;
     auto delivery = MessageOutput::Delivery::NotWanted;
     Guarded("SendMsg", [&] { delivery = output->Take(message); });
+    CountDrops(o);
     if (delivery == MessageOutput::Delivery::Kept) {
       kept = true;
     } else if (delivery == MessageOutput::Delivery::Dropped) {
-      ++mTotalDropped;
       ++input.Counters.Dropped;
-      mEvents.MessageDropped(*output, mTotalDropped);
-      if (mEvents.LogEnabled()) {
+      // The log is the program's, like the report.
+      Guarded("SendMsg", [&] {
+        if (!mEvents.LogEnabled()) return;
         mEvents.Log("dropped Message: " + output->DropReason() + ", " + std::to_string(output->Dropped()) + " dropped",
                     f->Normalised);
-      }
+      });
     }
   }
   if (!kept) return 0;
   ++input.Counters.Forwarded;
   mLatest.Panels = {f->Message.AircraftReg, f->Message.FlightNumber};
-  if (mEvents.LogEnabled()) mEvents.Log(ForwardLogDescription(*f), f->Normalised);
+  // Kept records are flushed whatever the log does.
+  Guarded("SendMsg", [&] {
+    if (mEvents.LogEnabled()) mEvents.Log(ForwardLogDescription(*f), f->Normalised);
+  });
   return record.size();
 }
 

@@ -70,7 +70,8 @@ class RouterEvents {
     std::optional<std::pair<std::string, std::string>> Panels;
   };
   virtual void ShowLatest(const Latest& latest) = 0;
-  // An output dropped a message; `totalDropped` counts every output's drops.
+  // An output dropped messages: one it refused, or ones it had taken and
+  // lost (its reader went); `totalDropped` counts every output's drops.
   virtual void MessageDropped(const MessageOutput& output, std::uint64_t totalDropped) = 0;
   virtual bool LogEnabled() = 0;
   virtual void Log(const std::string& description, const std::string& message) = 0;
@@ -157,13 +158,21 @@ class MessageRouter {
   // Prepares one text and offers it to every output; returns the record's
   // size when an output kept it, else 0.
   std::size_t Route(const Arrival& arrival);
+  struct Output;
+  // Adds what the output dropped since the router last looked to the
+  // total, and reports it: drops when it takes, losses when it flushes.
+  void CountDrops(Output& output);
   void ShowLatest();
   template <typename Step>
   void Guarded(const char* where, Step&& step);
 
   RouterEvents& mEvents;
   std::vector<Input> mInputs;
-  std::vector<MessageOutput*> mOutputs;
+  struct Output {
+    MessageOutput* Target;
+    std::uint64_t DroppedSeen;  // its drops already in mTotalDropped
+  };
+  std::vector<Output> mOutputs;
   std::deque<Arrival> mPending;
   ForwardedMessage mPrepared;  // the message being routed
   bool mForwarding = false;

@@ -5,11 +5,16 @@
 // are collected and written in one piece; a reader that falls behind loses
 // whole records past the backlog limit, counted, and never part of one, so
 // the stream stays parseable and a reader that resumes gets every later
-// record intact. The transport is the subclass's; this class holds the
-// rules, without any platform header.
+// record intact. Every message taken ends either sent or counted as
+// dropped: a batch that cannot be written, and the records whose bytes the
+// transport still holds when the reader goes, are lost to the reader and
+// counted. The transport is the subclass's; this class holds the rules,
+// without any platform header. Single-threaded; Close may be called from
+// inside Write (a failing send closes the client).
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -21,8 +26,11 @@ class StreamOutput : public MessageOutput {
 
   Delivery Take(const PreparedMessage& message) final;
   void Flush() final;
+  // The reader goes (call it before the transport forgets what it holds):
+  // the messages not wholly sent are counted as dropped.
+  void Close();
   std::uint64_t Dropped() const final { return mDropped; }
-  // Messages kept and handed to the transport so far.
+  // Messages taken and not lost since: sent, or on their way.
   std::uint64_t Kept() const { return mKept; }
   std::size_t MaxBacklog() const { return mMaxBacklog; }
 
@@ -38,9 +46,18 @@ class StreamOutput : public MessageOutput {
   virtual void Write(const std::string& bytes) = 0;
 
  private:
+  // Counts as dropped the records that end after byte `offset` of the
+  // stream (those of the batch, and written ones the transport still holds).
+  void LoseAfter(std::uint64_t offset);
+
   std::size_t mMaxBacklog;
-  std::string mBatch;    // kept since the last flush
-  std::string mSending;  // being written
+  std::string mBatch;          // kept since the last flush
+  std::string mSending;        // being written
+  std::uint64_t mWritten = 0;  // bytes handed to the transport so far
+  // Where each record ends in the stream (mWritten counts, then the
+  // batch's), oldest first, for the records not known to have gone out.
+  // Bounded by the backlog limit: records leave it once sent.
+  std::deque<std::uint64_t> mEnds;
   std::uint64_t mDropped = 0;
   std::uint64_t mKept = 0;
 };

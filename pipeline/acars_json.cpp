@@ -77,7 +77,12 @@ std::string MessageToJsonLine(const AcarsMessage& m, const JsonFeedInfo& info) {
     optional("flight", m.FlightNumber);
     optional("msgno", m.MessageNumber);
   }
-  o["text"] = SingleByteToUtf8(m.MessageContent);
+  // The decoders end the text with the line end they print after its last
+  // line; JSON readers take the text as the aircraft sent it, and match
+  // position reports up to its last character.
+  std::string_view text = m.MessageContent;
+  if (text.ends_with("\r\n")) text.remove_suffix(2);
+  o["text"] = SingleByteToUtf8(text);
   o["app"] = {{"name", "TolvanDDE"}, {"ver", info.AppVersion}};
   return o.dump() + "\n";
 }

@@ -20,7 +20,8 @@ struct JsonFeedInfo {
   std::string AppVersion;
 };
 
-// One JSON object in the flat layout, UTF-8, ending in "\n".
+// One JSON object in the flat layout, UTF-8, ending in "\n". Its text is the
+// message's without the one line end that follows the text's last line.
 std::string MessageToJsonLine(const AcarsMessage& message, const JsonFeedInfo& info);
 
 // Why an object did not become a message.

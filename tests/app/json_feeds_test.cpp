@@ -154,7 +154,7 @@ TEST_F(JsonFeeds, EveryMessageGoesToEachDestinationAndMatchesItsRecord) {
     const std::string seq = FirstLine(o).substr(0, 10);
     ASSERT_EQ(recordOf.count(seq), 1u) << seq;
     const auto fields = ParseFrameText(recordOf[seq].Frame);
-    EXPECT_EQ(Utf8ToSingleByte(o["text"].get<std::string>()), fields->Text);
+    EXPECT_EQ(Utf8ToSingleByte(o["text"].get<std::string>()) + "\r\n", fields->Text) << "all but the final line end";
     EXPECT_EQ(o["tail"], "G-EUPT");
     EXPECT_EQ(o["label"], fields->Label);
     EXPECT_EQ(o["block_id"], fields->BlockId);

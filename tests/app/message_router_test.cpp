@@ -77,6 +77,7 @@ class Observer : public RouterEvents {
   bool promiseFlush = true;  // the program can post itself the flush
   int flushRequests = 0;
   std::function<void()> onShow;
+  bool failDropReport = false, failLog = false;
 
   void ShowLatest(const Latest& latest) override {
     shown.push_back(latest);
@@ -85,9 +86,13 @@ class Observer : public RouterEvents {
   void MessageDropped(const MessageOutput&, std::uint64_t total) override {
     ++dropEvents;
     lastTotal = total;
+    if (failDropReport) throw std::runtime_error("panel failed");
   }
   bool LogEnabled() override { return logOn; }
-  void Log(const std::string& description, const std::string&) override { logs.push_back(description); }
+  void Log(const std::string& description, const std::string&) override {
+    logs.push_back(description);
+    if (failLog) throw std::runtime_error("log failed");
+  }
   void ReportError(const char* where, std::exception_ptr error) override {
     try {
       std::rethrow_exception(error);
@@ -300,4 +305,113 @@ TEST_F(RouterTest, DuringABurstTheWindowIsToldAFewTimesASecondAndAlwaysAtTheEnd)
   EXPECT_NE(events.shown.back().Display->find("N50"), std::string::npos);
   LoopPass();
   EXPECT_EQ(Contents(out.stream).size(), 51u);
+}
+
+TEST_F(RouterTest, EachInputCountsTheDropsOfItsOwnMessages) {
+  MemoryStream slow(1), fast(1 << 20);
+  slow.holdBack = true;  // its reader takes nothing: one record waits, every later one is dropped
+  router.AddOutput(slow);
+  router.AddOutput(fast);
+  router.Submit(Downlink("S1"), skyspy);
+  LoopPass();
+  router.Submit(Downlink("S2"), skyspy);
+  router.Submit(Downlink("P1"), posfix);
+  router.Submit(Downlink("P2"), posfix);
+  router.Submit(Downlink("P3"), posfix);
+  LoopPass();
+  EXPECT_EQ(slow.Dropped(), 4u);
+  EXPECT_EQ(router.Counters(skyspy).Dropped, 1u);
+  EXPECT_EQ(router.Counters(posfix).Dropped, 3u);
+  EXPECT_EQ(router.Counters(skyspy).Forwarded, 2u) << "the other output took them";
+  EXPECT_EQ(router.Counters(posfix).Forwarded, 3u);
+  EXPECT_EQ(router.TotalDropped(), 4u);
+}
+
+// The drop's report and its log entry are the program's; one that raises
+// must not keep the message from the outputs after the one that dropped it.
+TEST_F(RouterTest, ADropReportOrLogThatRaisesHidesTheMessageFromNoOtherOutput) {
+  for (const bool failLog : {false, true}) {
+    Observer events;
+    MessageRouter router{events};
+    const std::size_t input = router.AddInput("SkySpy", DecoderSource::SkySpy);
+    MemoryStream slow(1), fast(1 << 20);
+    slow.holdBack = true;
+    router.AddOutput(slow);
+    router.AddOutput(fast);
+    events.promiseFlush = false;
+    events.failDropReport = !failLog;
+    events.failLog = failLog;
+    events.logOn = true;
+    router.Submit(Downlink("ONE"), input);
+    router.Submit(Downlink("TWO"), input);
+    router.Submit(Downlink("THREE"), input);
+    EXPECT_EQ(Contents(fast.stream), (std::vector<std::string>{"ONE", "TWO", "THREE"})) << failLog;
+    EXPECT_EQ(Contents(slow.stream), (std::vector<std::string>{"ONE"})) << failLog;
+    EXPECT_EQ(slow.Dropped(), 2u);
+    EXPECT_EQ(router.Counters(input).Forwarded, 3u) << failLog;
+    EXPECT_EQ(router.Counters(input).Dropped, 2u) << failLog;
+    EXPECT_EQ(events.dropEvents, 2u) << failLog;
+    const std::string error = failLog ? "SendMsg: log failed" : "SendMsg: panel failed";
+    EXPECT_EQ(std::count(events.errors.begin(), events.errors.end(), error), failLog ? 5 : 2) << failLog;
+  }
+}
+
+TEST_F(RouterTest, TheDisplayKeepsItsPaceAcrossTheFortyNinthDayOfTicks) {
+  MemoryStream out(16 << 20);
+  router.AddOutput(out);
+  events.now = (std::uint64_t{1} << 32) - 500;  // milliseconds since start: a 32-bit count wraps here
+  events.step = 10;
+  out.onWrite = [&] {
+    if (out.writes.size() > 0) return;
+    for (int i = 1; i <= 100; ++i) router.Submit(Downlink("W" + std::to_string(i)), skyspy);
+  };
+  router.Submit(Downlink("W0"), skyspy);
+  const std::size_t before = events.shown.size();
+  LoopPass();
+  // A clock reading per text at 10 ms each: a second, so about ten shows,
+  // as on the first day.
+  const std::size_t during = events.shown.size() - before;
+  EXPECT_GE(during, 8u);
+  EXPECT_LE(during, 14u);
+  EXPECT_GT(events.now, std::uint64_t{1} << 32);
+}
+
+// Messages an output lost after taking them count in the total like the
+// ones it refused.
+TEST_F(RouterTest, MessagesLostAfterTheyWereTakenCountInTheTotal) {
+  MemoryStream out(1 << 20), other(1 << 20);
+  router.AddOutput(out);
+  router.AddOutput(other);
+  router.Submit(Downlink("ONE"), skyspy);
+  router.Submit(Downlink("TWO"), posfix);
+  out.open = false;  // the reader left before the loop's pass
+  LoopPass();
+  EXPECT_EQ(out.Dropped(), 2u);
+  EXPECT_EQ(out.Kept(), 0u);
+  EXPECT_EQ(router.TotalDropped(), 2u);
+  EXPECT_EQ(events.dropEvents, 1u);
+  EXPECT_EQ(events.lastTotal, 2u);
+  EXPECT_EQ(Contents(other.stream), (std::vector<std::string>{"ONE", "TWO"}));
+
+  // A reader that stopped reading drops the next one as before, counted once.
+  MemoryStream slow(1);
+  slow.holdBack = true;
+  router.AddOutput(slow);
+  router.Submit(Downlink("THREE"), skyspy);
+  LoopPass();
+  router.Submit(Downlink("FOUR"), skyspy);
+  EXPECT_EQ(slow.Dropped(), 1u);
+  EXPECT_EQ(router.TotalDropped(), 3u);
+  EXPECT_EQ(events.dropEvents, 2u);
+  EXPECT_EQ(events.lastTotal, 3u);
+  EXPECT_EQ(router.Counters(skyspy).Dropped, 1u) << "only the refused one is known to be of this input";
+
+  // Taken off and put back, an output's earlier drops are not counted again.
+  router.RemoveOutput(out);
+  router.AddOutput(out);
+  out.open = true;
+  router.Submit(Downlink("FIVE"), skyspy);
+  LoopPass();
+  EXPECT_EQ(router.TotalDropped(), 4u) << "FIVE dropped by the slow one";
+  EXPECT_EQ(events.dropEvents, 3u);
 }

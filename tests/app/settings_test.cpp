@@ -127,6 +127,17 @@ TEST(Settings, JsonDestinationsAndFeeds) {
   EXPECT_NE(ErrorOf({"--station-id", "two words"}).find("without blanks"), std::string::npos);
 }
 
+TEST(Settings, StationIdOfAtMost64Characters) {
+  const std::string longest(64, 'S');
+  EXPECT_EQ(ParseSettings({"--station-id", longest}).StationId, longest);
+  EXPECT_EQ(ParseSettings({"--station-id", "X"}).StationId, "X");
+  EXPECT_EQ(ErrorOf({"--station-id", longest + "S"}),
+            "--station-id " + longest + "S: a name of 1 to 64 characters without blanks (default: none) is allowed.");
+  EXPECT_EQ(ErrorOf({"--station-id", ""}),
+            "--station-id : a name of 1 to 64 characters without blanks (default: none) is allowed.");
+  EXPECT_NE(ErrorOf({"--station-id", "tab\there"}).find("without blanks"), std::string::npos);
+}
+
 TEST(Settings, JsonListsFromTheFileAreReplacedByTheCommandLine) {
   const SettingsFile file = {
       {"json", {{"json-out", "udp:127.0.0.1:5550  tcp:pi.local:5550"}, {"freq", "131.55"}, {"freq-anad", "131.725"}}}};

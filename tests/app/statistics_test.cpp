@@ -32,6 +32,18 @@ TEST(MinuteCounts, CountsEachMinuteOfTheLastHourAndForgetsOlderOnes) {
   EXPECT_EQ(std::accumulate(last.begin(), last.end(), 0u), 0u);
 }
 
+// Months of running, and clocks past 2038 (Unix seconds beyond 31 bits).
+TEST(MinuteCounts, AHundredDaysOnAndPast2038) {
+  MinuteCounts counts;
+  const double t0 = 2200000020;  // 2039, a whole minute
+  counts.Add(t0);
+  const double later = t0 + 100 * 86400;
+  for (int i = 0; i < 1000; ++i) counts.Add(later + i * 0.05);  // 1,000 in one minute
+  const auto last = counts.Last(later + 59);
+  EXPECT_EQ(last[59], 1000u);
+  EXPECT_EQ(std::accumulate(last.begin(), last.end(), 0u), 1000u) << "the minute 100 days ago is gone";
+}
+
 TEST(SilenceWatchdog, ReportsALinkedSilentSourceOnceUntilItSpeaks) {
   SilenceWatchdog dog(2, 30 * 60);
   dog.Linked(0, 1000);
@@ -53,6 +65,23 @@ TEST(SilenceWatchdog, ReportsALinkedSilentSourceOnceUntilItSpeaks) {
   EXPECT_TRUE(dog.Check(100000).empty());
   dog.Linked(0, 100000);
   EXPECT_TRUE(dog.Check(100000 + 60).empty());
+
+  // Reported linked again while linked (a re-link that found the link
+  // standing): the silence still counts from the first link.
+  SilenceWatchdog relinked(1, 60);
+  relinked.Linked(0, 5000);
+  relinked.Linked(0, 5050);
+  EXPECT_TRUE(relinked.Check(5060).empty());
+  EXPECT_EQ(relinked.Check(5061), (std::vector<std::size_t>{0}));
+  relinked.Linked(0, 5100);
+  EXPECT_TRUE(relinked.Silent(0)) << "still reported";
+  EXPECT_TRUE(relinked.Check(5200).empty()) << "reported once";
+
+  // Linked past 2038 and silent for a hundred days.
+  SilenceWatchdog longRun(1, 30 * 60);
+  longRun.Linked(0, 2200000000);
+  EXPECT_TRUE(longRun.Check(2200000000 + 30 * 60).empty());
+  EXPECT_EQ(longRun.Check(2200000000 + 100 * 86400), (std::vector<std::size_t>{0}));
 
   SilenceWatchdog off(1, 0);
   off.Linked(0, 0);
@@ -101,4 +130,18 @@ TEST(ReconnectPolicy, GrowsToAMinuteAndStartsAgainAfterAGoodMinute) {
   EXPECT_EQ(p.Failed(now + 30) - (now + 30), 60) << "a short connection keeps the wait";
   p.Connected(now + 100);
   EXPECT_EQ(p.Failed(now + 161) - (now + 161), 1) << "a minute of good connection resets it";
+}
+
+TEST(ReconnectPolicy, AConnectionHeldExactlyAMinuteResetsTheWait) {
+  ReconnectPolicy p;
+  for (int i = 0; i < 3; ++i) p.Failed(1000);
+  EXPECT_EQ(p.Delay(), 8);
+  p.Connected(2000);
+  EXPECT_EQ(p.Failed(2059.5), 2059.5 + 8) << "half a second short of a minute";
+  EXPECT_EQ(p.Delay(), 16);
+  p.Connected(3000);
+  EXPECT_EQ(p.Failed(3060), 3060 + 1) << "exactly a minute";
+  EXPECT_EQ(p.Delay(), 2);
+  // A failure without a connection since keeps growing the wait.
+  EXPECT_EQ(p.Failed(4000), 4000 + 2);
 }

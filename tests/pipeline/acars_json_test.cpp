@@ -7,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "forwarding.h"
 
@@ -66,8 +69,58 @@ TEST(MessageToJson, DownlinkCarriesEveryField) {
   EXPECT_EQ(j["tail"], "D-ABCD");
   EXPECT_EQ(j["flight"], "XY012A");
   EXPECT_EQ(j["msgno"], "M12A");
-  EXPECT_EQ(j["text"], "POSITION REPORT\r\n");
+  EXPECT_EQ(j["text"], "POSITION REPORT");
   EXPECT_EQ(j["app"]["ver"], "1.31");
+}
+
+namespace {
+
+std::string DecoderText(const std::string& label, const std::string& content) {
+  return "ACARS mode: 2 Aircraft reg: .D-ABCD\r\nMessage label: " + label +
+         " Block id: 2 Msg. no: M03A\r\nFlight id: XY0123\r\nMessage content:-\r\n" + content +
+         "\r\n------------------------[ 1 ]\r\n";
+}
+
+}  // namespace
+
+// JSON readers match position reports up to the end of the text: the line
+// end a decoder prints after the last line is not part of it, while the
+// frame text keeps it.
+TEST(MessageToJson, PositionReportsEndWithTheirLastCharacter) {
+  const std::vector<std::pair<std::string, std::string>> reports = {
+      {"16", "N 50.123,E  8.456,37000,1234,0127,M42,250,118"},
+      {"15", "(2N50123E008456 1234 370 M45)"},
+      {"44", "POS02,N50123E008456,370,EDDF,LIRF,1208,1234,0045,0123"},
+  };
+  for (const auto& [label, text] : reports) {
+    const auto f = PrepareMessage(DecoderText(label, text), DecoderSource::SkySpy);
+    ASSERT_TRUE(f.has_value()) << label;
+    EXPECT_EQ(f->Message.MessageContent, text + "\r\n") << label;
+    const json j = Strict(MessageToJsonLine(f->Message, Info()));
+    EXPECT_EQ(j["label"], label);
+    EXPECT_EQ(j["text"], text) << label;
+    EXPECT_EQ(f->Frame(),
+              "*\x16\x16\x01"
+              "2.D-ABCD\x15" +
+                  label + "2\x02M03AXY0123" + text + "\r\n\x03")
+        << "the record keeps the line end";
+  }
+}
+
+TEST(MessageToJson, OnlyTheOneFinalLineEndIsLeftOut) {
+  AcarsMessage m = Parsed(kDownlink);
+  m.MessageContent = "POS N50123E008456\r\nFL370\r\n";
+  EXPECT_EQ(Strict(MessageToJsonLine(m, Info()))["text"], "POS N50123E008456\r\nFL370");
+  m.MessageContent = "FL370\r\n\r\n";
+  EXPECT_EQ(Strict(MessageToJsonLine(m, Info()))["text"], "FL370\r\n");
+  m.MessageContent = "\r\n";
+  EXPECT_EQ(Strict(MessageToJsonLine(m, Info()))["text"], "");
+  m.MessageContent = "FL370\r";
+  EXPECT_EQ(Strict(MessageToJsonLine(m, Info()))["text"], "FL370\r");
+  m.MessageContent = "FL370\n";
+  EXPECT_EQ(Strict(MessageToJsonLine(m, Info()))["text"], "FL370\n");
+  m.MessageContent = "FL370";
+  EXPECT_EQ(Strict(MessageToJsonLine(m, Info()))["text"], "FL370");
 }
 
 TEST(MessageToJson, UplinkSquitterEmptyTextAndNoStation) {
@@ -97,7 +150,7 @@ TEST(MessageToJson, CharactersAboveAsciiAndControlsAreValidJson) {
   m.MessageContent = std::string("caf\xE9 \x80 \x9F end\x01\x1F\"\\\r\n", 18);
   const std::string line = MessageToJsonLine(m, Info());
   const json j = Strict(line);
-  EXPECT_EQ(j["text"], "caf\u00e9 \u20ac \u0178 end\u0001\u001f\"\\\r\n");
+  EXPECT_EQ(j["text"], "caf\u00e9 \u20ac \u0178 end\u0001\u001f\"\\");
   EXPECT_NE(line.find("\\u0001"), std::string::npos) << "controls escaped";
 
   m.MessageContent = std::string(100 * 1024, 'z');
@@ -148,6 +201,35 @@ TEST(MessageFromJson, UplinkSquitterTailsTextAndSource) {
             "caf\xE9 \x80 ? ?");
 }
 
+// The frame text's readers find each field by its place: a field longer
+// than its width would move every later one.
+TEST(MessageFromJson, EachFieldIsCutToItsWidthInTheFrame) {
+  const auto flat =
+      MessageFromJson(R"({"mode":"2X","label":"H1X","block_id":"3X","tail":"D-ABCDEF","flight":"XY0123Z",)"
+                      R"("msgno":"M12AB","text":"POSITION"})",
+                      DecoderSource::AirNavPosfix);
+  ASSERT_TRUE(flat.Message);
+  EXPECT_EQ(PrepareParsedMessage(*flat.Message).Frame(),
+            "*\x16\x16\x01"
+            "2D-ABCDEF\x15H13\x02M12AXY0123POSITION\x03");
+  const auto nested =
+      MessageFromJson(R"({"vdl2":{"avlc":{"acars":{"reg":".D-ABCD","mode":"2X","label":"H1X","blk_id":"3X",)"
+                      R"("flight":"XY0123Z","msg_num":"M12","msg_num_seq":"AB","msg_text":"POSITION"}}}})",
+                      DecoderSource::AirNavPosfix);
+  ASSERT_TRUE(nested.Message);
+  EXPECT_EQ(PrepareParsedMessage(*nested.Message).Frame(),
+            "*\x16\x16\x01"
+            "2.D-ABCD\x15H13\x02M12AXY0123POSITION\x03");
+  // Exactly the widths: nothing cut.
+  const auto exact = MessageFromJson(R"({"mode":"2","label":"H1","block_id":"3","tail":".D-ABCD","flight":"XY0123",)"
+                                     R"("msgno":"M12A","text":"T"})",
+                                     DecoderSource::AirNavPosfix);
+  ASSERT_TRUE(exact.Message);
+  EXPECT_EQ(PrepareParsedMessage(*exact.Message).Frame(),
+            "*\x16\x16\x01"
+            "2.D-ABCD\x15H13\x02M12AXY0123T\x03");
+}
+
 TEST(MessageFromJson, ReassemblyAndWhatIsSkipped) {
   const auto fragment =
       MessageFromJson(R"({"label":"H1","block_id":"2","assstat":"in progress","text":"PART"})", DecoderSource::SkySpy);
@@ -186,9 +268,10 @@ TEST(MessageFromJson, NestedLayout) {
             JsonSkip::DecodingError);
 }
 
-TEST(MessageJson, ThereAndBackAgain) {
-  const AcarsMessage m = Parsed(kDownlink);
+TEST(MessageJson, ThereAndBackAgainWithoutTheFinalLineEnd) {
+  AcarsMessage m = Parsed(kDownlink);
   const auto back = MessageFromJson(MessageToJsonLine(m, Info()), DecoderSource::AirNavPosfix);
   ASSERT_TRUE(back.Message);
+  m.MessageContent = "POSITION REPORT";
   EXPECT_EQ(Record(*back.Message), Record(m));
 }

@@ -53,3 +53,27 @@ TEST(JsonFramer, GarbageBrokenAndOversizeObjectsAreSkippedAndCounted) {
   EXPECT_EQ(All(f), (std::vector<std::string>{"{\"next\":1}"}));
   EXPECT_EQ(f.Skipped(), 8u) << "the broken object and the stray text after it";
 }
+
+TEST(JsonFramer, AnObjectOfExactlyTheLimitIsKeptAndOneByteMoreIsSkipped) {
+  // {"t":"xxx...x"}: 8 bytes around the text.
+  const std::string atLimit = "{\"t\":\"" + std::string(JsonFramer::kMaxObject - 8, 'x') + "\"}";
+  const std::string overLimit = "{\"t\":\"" + std::string(JsonFramer::kMaxObject - 7, 'x') + "\"}";
+  ASSERT_EQ(atLimit.size(), JsonFramer::kMaxObject);
+  ASSERT_EQ(overLimit.size(), JsonFramer::kMaxObject + 1);
+  JsonFramer f;
+  f.Feed(atLimit + "\n" + overLimit + "\n{\"after\":1}\n");
+  const auto objects = All(f);
+  ASSERT_EQ(objects.size(), 2u);
+  EXPECT_EQ(objects[0], atLimit);
+  EXPECT_EQ(objects[1], "{\"after\":1}");
+  EXPECT_EQ(f.Skipped(), 1u);
+
+  // Back to back, and in pieces, the same.
+  JsonFramer g;
+  const std::string stream = overLimit + atLimit + "{\"after\":1}";
+  for (std::size_t at = 0; at < stream.size(); at += 4096) g.Feed(std::string_view(stream).substr(at, 4096));
+  const auto pieces = All(g);
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_EQ(pieces[0], atLimit);
+  EXPECT_EQ(g.Skipped(), 1u);
+}

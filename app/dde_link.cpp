@@ -1,33 +1,54 @@
 #include "dde_link.h"
 
+#include <cstdlib>
 #include <map>
 #include <utility>
 
 #include "stage_profile.h"
+#include "win32_handles.h"
 
 namespace {
 
 HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ, HSZ, HDDEDATA data, ULONG_PTR, ULONG_PTR);
 
-// The process's DDEML client instance and the boxes of its conversations.
-class DdemlClient {
+// The boxes of the open links, by conversation.
+std::map<HCONV, DdeTextBox*>& Boxes() {
+  static std::map<HCONV, DdeTextBox*> boxes;
+  return boxes;
+}
+
+// Posted to the request window with a link's conversation: ask for the
+// value of its notices.
+constexpr UINT kRequestMessage = WM_APP + 40;
+
+// A message-only window on which warm links' requests wait for the message
+// loop.
+class RequestWindow {
  public:
-  static DdemlClient& Get() {
-    static DdemlClient client;
-    return client;
+  static bool Post(HCONV conv) {
+    static RequestWindow window;
+    return window.mWindow && PostMessageW(window.mWindow.get(), kRequestMessage, reinterpret_cast<WPARAM>(conv), 0);
   }
-  DWORD Instance() const { return mInstance; }
-  std::map<HCONV, DdeTextBox*>& Boxes() { return mBoxes; }
 
  private:
-  DdemlClient() {
-    if (DdeInitializeA(&mInstance, &DdeCallback, APPCMD_CLIENTONLY, 0) != DMLERR_NO_ERROR) mInstance = 0;
+  RequestWindow() {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &RequestWindow::WindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"TolvanDdeLinkRequests";
+    RegisterClassExW(&wc);
+    mWindow.reset(
+        CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr));
   }
-  ~DdemlClient() {
-    if (mInstance) DdeUninitialize(mInstance);
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message != kRequestMessage) return DefWindowProcW(hwnd, message, wParam, lParam);
+    // The link may have closed since.
+    const auto& boxes = Boxes();
+    if (const auto it = boxes.find(reinterpret_cast<HCONV>(wParam)); it != boxes.end()) it->second->RequestValue();
+    return 0;
   }
-  DWORD mInstance = 0;
-  std::map<HCONV, DdeTextBox*> mBoxes;
+  UniqueWindow mWindow;
 };
 
 std::string DataText(HDDEDATA data) {
@@ -41,6 +62,11 @@ std::string DataText(HDDEDATA data) {
   return text;
 }
 
+bool UnderWine() {
+  static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return wine;
+}
+
 // What the callback answers for a text it took. Wine's DDE library keeps
 // the memory of every hot-link message whose callback answers DDE_FACK (it
 // leaves it to the server, which cannot free this process's copy): 514
@@ -48,15 +74,28 @@ std::string DataText(HDDEDATA data) {
 // "not processed", after which the library frees it; no acknowledgement
 // goes to the server either way, since the links ask for none.
 UINT_PTR AdviseAnswer() {
-  static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-  return wine ? DDE_FNOTPROCESSED : DDE_FACK;
+  return UnderWine() ? DDE_FNOTPROCESSED : DDE_FACK;
+}
+
+// A conversation with the service and topic of "application|topic".
+HCONV Connect(DWORD instance, const std::string& linkTopic) {
+  const auto bar = linkTopic.find('|');
+  const DdeString service(instance, linkTopic.substr(0, bar));
+  const DdeString topic(instance, linkTopic.substr(bar + 1));
+  return DdeConnect(instance, service.get(), topic.get(), nullptr);
+}
+
+DdeLinkError LinkError(DWORD instance, UINT otherwise) {
+  const UINT error = instance ? DdeGetLastError(instance) : 0;
+  const UINT number = error ? error : otherwise;
+  return DdeLinkError(static_cast<std::int32_t>(number), DdeErrorDescription(number));
 }
 
 HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ, HSZ, HDDEDATA data, ULONG_PTR, ULONG_PTR) {
   // Nothing may unwind into the library; a failing handler only loses its
   // own message.
   try {
-    auto& boxes = DdemlClient::Get().Boxes();
+    auto& boxes = Boxes();
     const auto it = boxes.find(conv);
     if (type == XTYP_ADVDATA) {
       const StageTimer timer(Stage::DdeCallback);
@@ -75,6 +114,21 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ, HSZ, HDDE
 }
 
 }  // namespace
+
+DdeTextBox::LinkKind PlatformLinkKind() {
+  if (const char* kind = std::getenv("TOLVANDDE_DDE_LINKS")) {
+    return std::string(kind) == "warm" ? DdeTextBox::LinkKind::Warm : DdeTextBox::LinkKind::Hot;
+  }
+  return UnderWine() ? DdeTextBox::LinkKind::Warm : DdeTextBox::LinkKind::Hot;
+}
+
+DdemlInstance::DdemlInstance(DWORD flags) {
+  if (DdeInitializeA(&mId, &DdeCallback, APPCMD_CLIENTONLY | flags, 0) != DMLERR_NO_ERROR) mId = 0;
+}
+
+DdemlInstance::~DdemlInstance() {
+  if (mId) DdeUninitialize(mId);
+}
 
 std::string DdeErrorDescription(UINT error) {
   switch (error) {
@@ -99,21 +153,18 @@ std::string DdeErrorDescription(UINT error) {
   }
 }
 
-DdeTextBox::DdeTextBox(Handlers handlers) : mHandlers(std::move(handlers)) {}
+DdeTextBox::DdeTextBox(Handlers handlers) : mHandlers(std::move(handlers)), mKind(PlatformLinkKind()) {}
+
+DdeTextBox::~DdeTextBox() {
+  Close();
+}
 
 void DdeTextBox::OnDisconnect() {
+  // The ended conversation stays in the library until the link's instances
+  // go, at the next open or close: not from inside their own callback.
   mConversation = nullptr;
   mLinkMode = 0;
   if (mHandlers.Disconnect) mHandlers.Disconnect();
-}
-
-void DdeTextBox::OnAdvise(HDDEDATA data) {
-  const std::string text = DataText(data);
-  if (text.empty()) {
-    if (mHandlers.Unreadable) mHandlers.Unreadable();
-  } else {
-    SetText(text);
-  }
 }
 
 bool DdeTextBox::PartnerAlive() const {
@@ -124,13 +175,57 @@ bool DdeTextBox::PartnerAlive() const {
   return (info.wStatus & ST_CONNECTED) != 0 && IsWindow(info.hwndPartner);
 }
 
-DdeTextBox::~DdeTextBox() {
-  Close();
-}
-
 void DdeTextBox::SetText(const std::string& text) {
   mText = text;
   if (mHandlers.Change) mHandlers.Change();
+}
+
+void DdeTextBox::OnAdvise(HDDEDATA data) {
+  if (mRequests && !data) {
+    ++mNoticesWaiting;
+    if (mRequesting) mMayRepeat = true;
+    if (!mRequestPosted && !mRequesting) mRequestPosted = RequestWindow::Post(mConversation);
+    if (!mRequestPosted && !mRequesting) RaiseTrouble(Trouble::Missed, std::exchange(mNoticesWaiting, 0));
+    return;
+  }
+  const std::string text = DataText(data);
+  if (text.empty()) {
+    RaiseTrouble(Trouble::Unreadable, 1);
+  } else {
+    SetText(text);
+  }
+}
+
+void DdeTextBox::RequestValue() {
+  mRequestPosted = false;
+  while (mNoticesWaiting && mRequests && !mRequesting) {
+    const std::uint64_t asked = std::exchange(mNoticesWaiting, 0);
+    const bool mayRepeat = std::exchange(mMayRepeat, false);
+    const DdeString item(mRequestsInstance->get(), mLinkItem);
+    // Notices of the link that come meanwhile are counted by OnAdvise.
+    mRequesting = true;
+    DWORD result = 0;
+    const HDDEDATA data =
+        DdeClientTransaction(nullptr, 0, mRequests, item.get(), CF_TEXT, XTYP_REQUEST, kRequestTimeoutMs, &result);
+    mRequesting = false;
+    const std::string text = DataText(data);
+    if (data) DdeFreeDataHandle(data);
+    if (text.empty()) {
+      RaiseTrouble(data ? Trouble::Unreadable : Trouble::Missed, asked);
+    } else if (mayRepeat && text == mText) {
+      // Its notices came while the last request waited, and that answer
+      // held their value already.
+      RaiseTrouble(Trouble::Missed, asked);
+    } else {
+      // One value for several notices: the ones before it were replaced.
+      RaiseTrouble(Trouble::Missed, asked - 1);
+      SetText(text);
+    }
+  }
+}
+
+void DdeTextBox::RaiseTrouble(Trouble trouble, std::uint64_t count) {
+  if (count && mHandlers.Trouble) mHandlers.Trouble(trouble, count);
 }
 
 void DdeTextBox::SetLinkMode(int mode) {
@@ -139,44 +234,61 @@ void DdeTextBox::SetLinkMode(int mode) {
     mLinkMode = 0;
     return;
   }
-  if (mLinkMode == 1) Close();
+  Close();
   mLinkMode = 0;
   Open();
   mLinkMode = 1;
 }
 
 void DdeTextBox::Open() {
-  const DWORD instance = DdemlClient::Get().Instance();
-  if (!instance) throw DdeLinkError(DMLERR_DLL_NOT_INITIALIZED, DdeErrorDescription(DMLERR_DLL_NOT_INITIALIZED));
   const auto bar = mLinkTopic.find('|');
   if (bar == std::string::npos || mLinkItem.empty()) {
     throw DdeLinkError(DMLERR_INVALIDPARAMETER, DdeErrorDescription(DMLERR_INVALIDPARAMETER));
   }
-  const DdeString service(instance, mLinkTopic.substr(0, bar));
-  const DdeString topic(instance, mLinkTopic.substr(bar + 1));
-  const DdeString item(instance, mLinkItem);
-
-  HCONV conv = DdeConnect(instance, service.get(), topic.get(), nullptr);
-  if (!conv) {
-    const UINT error = DdeGetLastError(instance);
-    const UINT number = error ? error : DMLERR_NO_CONV_ESTABLISHED;
-    throw DdeLinkError(static_cast<std::int32_t>(number), DdeErrorDescription(number));
-  }
-  DdemlClient::Get().Boxes()[conv] = this;
+  auto instance = std::make_unique<DdemlInstance>(0);
+  const DWORD id = instance->get();
+  if (!id) throw LinkError(0, DMLERR_DLL_NOT_INITIALIZED);
+  const HCONV conv = Connect(id, mLinkTopic);
+  if (!conv) throw LinkError(id, DMLERR_NO_CONV_ESTABLISHED);
+  // From here on the instance ends the conversation if the link fails.
+  Boxes()[conv] = this;
+  const DdeString item(id, mLinkItem);
   DWORD result = 0;
-  if (!DdeClientTransaction(nullptr, 0, conv, item.get(), CF_TEXT, XTYP_ADVSTART, kAdviseTimeoutMs, &result)) {
-    const UINT error = DdeGetLastError(instance);
-    DdemlClient::Get().Boxes().erase(conv);
+  const UINT advise = mKind == LinkKind::Warm ? XTYP_ADVSTART | XTYPF_NODATA : XTYP_ADVSTART;
+  if (!DdeClientTransaction(nullptr, 0, conv, item.get(), CF_TEXT, advise, kAdviseTimeoutMs, &result)) {
+    const DdeLinkError error = LinkError(id, DMLERR_NOTPROCESSED);
+    Boxes().erase(conv);
     DdeDisconnect(conv);
-    const UINT number = error ? error : DMLERR_NOTPROCESSED;
-    throw DdeLinkError(static_cast<std::int32_t>(number), DdeErrorDescription(number));
+    throw error;
   }
+  std::unique_ptr<DdemlInstance> requestsInstance;
+  HCONV requests = nullptr;
+  if (mKind == LinkKind::Warm) {
+    requestsInstance = std::make_unique<DdemlInstance>(CBF_SKIP_ALLNOTIFICATIONS);
+    requests = requestsInstance->get() ? Connect(requestsInstance->get(), mLinkTopic) : nullptr;
+    if (!requests) {
+      const DdeLinkError error = LinkError(requestsInstance->get(), DMLERR_NO_CONV_ESTABLISHED);
+      Boxes().erase(conv);
+      DdeDisconnect(conv);
+      throw error;
+    }
+  }
+  mInstance = std::move(instance);
+  mRequestsInstance = std::move(requestsInstance);
   mConversation = conv;
+  mRequests = requests;
+  mNoticesWaiting = 0;
+  mMayRepeat = mRequestPosted = mRequesting = false;
 }
 
 void DdeTextBox::Close() {
-  if (!mConversation) return;
-  const HCONV conv = std::exchange(mConversation, nullptr);
-  DdemlClient::Get().Boxes().erase(conv);
-  DdeDisconnect(conv);
+  if (mRequests) DdeDisconnect(std::exchange(mRequests, nullptr));
+  if (mConversation) {
+    const HCONV conv = std::exchange(mConversation, nullptr);
+    Boxes().erase(conv);
+    DdeDisconnect(conv);
+  }
+  // Also frees a conversation the decoder ended.
+  mRequestsInstance.reset();
+  mInstance.reset();
 }

@@ -105,7 +105,7 @@ class MessageRouter {
     std::uint64_t Filtered = 0;           // too short, or the HF rule
     std::uint64_t Dropped = 0;            // drops by any output
     std::uint64_t Skipped = 0;            // JSON objects that were no whole ACARS message
-    std::uint64_t NotRead = 0;            // texts that arrived empty or not as text
+    std::uint64_t NotRead = 0;            // texts the link lost: empty, not text, or replaced before read
     std::optional<double> LastMessageAt;  // Unix seconds
     MinuteCounts PerMinute;               // texts received in each of the last 60 minutes
   };

@@ -19,7 +19,7 @@ struct Statistics {
     std::uint64_t Received = 0, Forwarded = 0, Filtered = 0, Dropped = 0;
     std::optional<double> LastMessageAt;
     std::array<std::uint32_t, MinuteCounts::kMinutes> PerMinute{};
-    std::uint64_t NotRead = 0;  // arrived empty or not as text
+    std::uint64_t NotRead = 0;  // lost by the link: empty, not text, or replaced before read
   };
   struct Client {
     std::string Name;

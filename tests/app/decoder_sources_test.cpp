@@ -415,3 +415,46 @@ TEST_F(DecoderSources, EmptyTextsAreCountedAndReportedOnceALink) {
   EXPECT_NE(log.find(report, log.find(report) + 1), std::string::npos);
   EXPECT_EQ(p.form.CurrentStatistics().Sources[3].NotRead, 4u);
 }
+
+TEST_F(DecoderSources, ADecoderClosedNormallyOrKilledIsLinkedAgainWhenItRunsAgain) {
+  // The way users end a decoder most: it closes (its DDE instance ends the
+  // conversations), and is started again, three times in a row.
+  Settings settings = TestSettings();
+  settings.RelinkSeconds = 1;
+  Program p(settings);
+  StreamClient client(p.port);
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  std::size_t expected = 0;
+  for (int run = 0; run < 3; ++run) {
+    DecoderSimulator sim(L"--wait-links 4 --wait-timeout 15000 --count 34 --quiet");
+    ASSERT_TRUE(sim.Ready());
+    EXPECT_EQ(sim.Wait(20000), 0) << "run " << run << ": the four links did not come about";
+    expected += 32;  // the sample feed's two HF fillers are not forwarded
+    ASSERT_TRUE(client.WaitRecords(expected)) << "run " << run << ": " << client.records.size();
+    EXPECT_TRUE(PumpUntil([&] { return !p.Checked(kCmdSkySpy) && !p.Checked(kCmdPosfix); }, 3000));
+  }
+  // Killed in the middle of its feed, then started again.
+  {
+    DecoderSimulator sim(L"--count 100000 --interval 20 --wait-links 4 --quiet");
+    ASSERT_TRUE(sim.Ready());
+    ASSERT_TRUE(client.WaitRecords(expected + 5, 10000));
+  }
+  EXPECT_TRUE(PumpUntil([&] { return !p.Checked(kCmdAirNav); }, 5000));
+  expected = client.Poll();
+  DecoderSimulator sim(L"--wait-links 4 --wait-timeout 15000 --count 34 --quiet");
+  ASSERT_TRUE(sim.Ready());
+  EXPECT_EQ(sim.Wait(20000), 0);
+  EXPECT_TRUE(client.WaitRecords(expected + 32));
+  // Unlinked by hand: stays so through a normal end and a new start.
+  {
+    DecoderSimulator sim(L"--services WinACARS --count 100000 --interval 50 --quiet");
+    ASSERT_TRUE(sim.Ready());
+    ASSERT_TRUE(PumpUntil([&] { return p.Checked(kCmdAirmaster); }, 5000));
+    p.Click(kCmdAirmaster);
+    EXPECT_FALSE(p.Checked(kCmdAirmaster));
+  }
+  DecoderSimulator later(L"--services WinACARS --count 100000 --interval 50 --quiet");
+  ASSERT_TRUE(later.Ready());
+  PumpFor(2500);  // two more retries
+  EXPECT_FALSE(p.Checked(kCmdAirmaster));
+}

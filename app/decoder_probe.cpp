@@ -12,78 +12,99 @@ HDDEDATA CALLBACK ProbeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR
 
 }  // namespace
 
+DecoderProbe::Shared::Shared(HWND window, UINT message, std::string topic)
+    : Window(window), Message(message), Topic(std::move(topic)), Wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+
 DecoderProbe::DecoderProbe(HWND window, UINT message, std::string topic)
-    : mWindow(window),
-      mMessage(message),
-      mTopic(std::move(topic)),
-      mWake(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      mThread(CreateThread(nullptr, 0, &DecoderProbe::ThreadMain, this, 0, nullptr)) {}
+    : mShared(std::make_shared<Shared>(window, message, std::move(topic))) {
+  auto* reference = new std::shared_ptr<Shared>(mShared);
+  mThread.reset(CreateThread(nullptr, 0, &DecoderProbe::ThreadMain, reference, 0, nullptr));
+  if (!mThread) delete reference;
+}
 
 DecoderProbe::~DecoderProbe() {
+  Stop();
+}
+
+bool DecoderProbe::Stop() {
   {
-    const std::lock_guard lock(mMutex);
-    mStop = true;
+    const std::lock_guard lock(mShared->Mutex);
+    mShared->Stop = true;
   }
-  SetEvent(mWake.get());
-  if (!mThread) return;
+  SetEvent(mShared->Wake.get());
+  if (!mThread) return true;
   // The probe may be waiting for this thread's windows to answer its
-  // broadcast: they answer while this thread waits for it to end.
+  // broadcast: they answer while this thread waits for it to end, for
+  // kStopWaitMs at most.
   HANDLE thread = mThread.get();
-  while (MsgWaitForMultipleObjects(1, &thread, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+  const ULONGLONG end = GetTickCount64() + kStopWaitMs;
+  for (;;) {
+    const ULONGLONG now = GetTickCount64();
+    const DWORD left = now < end ? static_cast<DWORD>(end - now) : 0;
+    const DWORD woke = MsgWaitForMultipleObjects(1, &thread, FALSE, left, QS_SENDMESSAGE);
+    if (woke == WAIT_OBJECT_0) {
+      mThread.reset();
+      return true;
+    }
+    // Timed out, or the wait failed: given up, never spun on.
+    if (woke != WAIT_OBJECT_0 + 1 || left == 0) break;
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
   }
+  mThread.reset();  // abandoned: it ends by itself
+  return false;
 }
 
 void DecoderProbe::Look(std::vector<std::pair<std::size_t, std::string>> services) {
   {
-    const std::lock_guard lock(mMutex);
-    mWanted = std::move(services);
+    const std::lock_guard lock(mShared->Mutex);
+    mShared->Wanted = std::move(services);
   }
-  SetEvent(mWake.get());
+  SetEvent(mShared->Wake.get());
 }
 
-DWORD WINAPI DecoderProbe::ThreadMain(void* self) {
-  static_cast<DecoderProbe*>(self)->Run();
+DWORD WINAPI DecoderProbe::ThreadMain(void* reference) {
+  const std::unique_ptr<std::shared_ptr<Shared>> shared(static_cast<std::shared_ptr<Shared>*>(reference));
+  Run(**shared);
   return 0;
 }
 
-std::vector<std::pair<std::size_t, std::string>> DecoderProbe::Next() {
-  const std::lock_guard lock(mMutex);
-  if (mStop) return {};
-  return std::exchange(mWanted, {});
-}
-
-void DecoderProbe::Run() {
+void DecoderProbe::Run(Shared& shared) {
   DWORD instance = 0;
   if (DdeInitializeW(&instance, &ProbeCallback, APPCMD_CLIENTONLY | CBF_SKIP_ALLNOTIFICATIONS, 0) != DMLERR_NO_ERROR) {
     return;
   }
   {
-    const DdeString topic(instance, mTopic);
-    Serve(instance, topic.get());
+    const DdeString topic(instance, shared.Topic);
+    Serve(shared, instance, topic.get());
   }
   DdeUninitialize(instance);
 }
 
-void DecoderProbe::Serve(DWORD instance, HSZ topic) {
-  HANDLE wake = mWake.get();
+void DecoderProbe::Serve(Shared& shared, DWORD instance, HSZ topic) {
+  HANDLE wake = shared.Wake.get();
   for (;;) {
     // The library's windows on this thread get their messages while it waits.
-    if (MsgWaitForMultipleObjects(1, &wake, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+    const DWORD woke = MsgWaitForMultipleObjects(1, &wake, FALSE, INFINITE, QS_ALLINPUT);
+    if (woke == WAIT_OBJECT_0 + 1) {
       MSG msg;
       while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
       continue;
     }
+    if (woke != WAIT_OBJECT_0) return;  // a wait that fails would fail again at once
+    std::vector<std::pair<std::size_t, std::string>> wanted;
     {
-      const std::lock_guard lock(mMutex);
-      if (mStop) break;
+      const std::lock_guard lock(shared.Mutex);
+      if (shared.Stop) return;
+      wanted = std::exchange(shared.Wanted, {});
     }
-    for (const auto& [index, name] : Next()) {
+    for (const auto& [index, name] : wanted) {
       const DdeString service(instance, name);
       if (HCONV conversation = DdeConnect(instance, service.get(), topic, nullptr)) {
         DdeDisconnect(conversation);
-        PostMessageW(mWindow, mMessage, index, 0);
+        const std::lock_guard lock(shared.Mutex);
+        if (shared.Stop) return;
+        PostMessageW(shared.Window, shared.Message, index, 0);
       }
     }
   }

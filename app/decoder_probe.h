@@ -4,13 +4,16 @@
 // waits for each answer, tens of milliseconds under Wine; on the window's
 // thread that would hold up the forwarding every few seconds while a
 // decoder is not running. The probe only connects and disconnects at once;
-// the window links a decoder that answered.
+// the window links a decoder that answered. Stopping waits a bounded time:
+// a probe stuck in a broadcast to a window that hangs is abandoned, and
+// ends by itself with the state it shares with this object.
 
 #include <windows.h>
 
 #include <ddeml.h>
 
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -20,6 +23,9 @@
 
 class DecoderProbe {
  public:
+  // How long stopping waits for the thread.
+  static constexpr DWORD kStopWaitMs = 2000;
+
   // `window` is posted `message` with the index of each service that
   // answered on `topic`.
   DecoderProbe(HWND window, UINT message, std::string topic);
@@ -30,20 +36,29 @@ class DecoderProbe {
   // Looks once for each (index, service); a look still going on takes the
   // new list when it is done.
   void Look(std::vector<std::pair<std::size_t, std::string>> services);
+  // Tells the thread to stop and waits kStopWaitMs at most; returns whether
+  // it ended (false: it is abandoned, and ends by itself). The destructor
+  // stops it too.
+  bool Stop();
 
  private:
-  static DWORD WINAPI ThreadMain(void* self);
-  void Run();
+  // What the thread uses: it holds a reference of its own, so that an
+  // abandoned thread never reaches into a probe that is gone.
+  struct Shared {
+    Shared(HWND window, UINT message, std::string topic);
+    HWND Window;
+    UINT Message;
+    std::string Topic;
+    UniqueKernelHandle Wake;
+    std::mutex Mutex;  // guards Wanted and Stop
+    std::vector<std::pair<std::size_t, std::string>> Wanted;
+    bool Stop = false;
+  };
+  static DWORD WINAPI ThreadMain(void* shared);
+  static void Run(Shared& shared);
   // Looks whenever asked, until told to stop.
-  void Serve(DWORD instance, HSZ topic);
-  std::vector<std::pair<std::size_t, std::string>> Next();
+  static void Serve(Shared& shared, DWORD instance, HSZ topic);
 
-  HWND mWindow;
-  UINT mMessage;
-  std::string mTopic;
-  std::mutex mMutex;  // guards mWanted and mStop
-  std::vector<std::pair<std::size_t, std::string>> mWanted;
-  bool mStop = false;
-  UniqueKernelHandle mWake;
+  std::shared_ptr<Shared> mShared;
   UniqueKernelHandle mThread;
 };

@@ -59,6 +59,10 @@ CSocket* ReconnectingSocket::Connected() const {
 std::string ReconnectingSocket::State() const {
   if (Connected()) return "connected";
   if (mSocket) return "connecting";
-  const auto seconds = static_cast<long long>(mRetryAt - UnixSecondsNow() + 0.5);
-  return "retrying in " + std::to_string(seconds < 0 ? 0 : seconds) + " s: " + mError;
+  return RetryingState(mRetryAt, mError);
+}
+
+std::string RetryingState(double retryAt, const std::string& why) {
+  const auto seconds = static_cast<long long>(retryAt - UnixSecondsNow() + 0.5);
+  return "retrying in " + std::to_string(seconds < 0 ? 0 : seconds) + " s: " + why;
 }

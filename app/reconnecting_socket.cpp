@@ -18,6 +18,9 @@ ReconnectingSocket::~ReconnectingSocket() {
 
 void ReconnectingSocket::Connect() {
   mSocket = CSocket::Create(this);
+  // Nobody reads the local host's name: the connect notification need not
+  // wait for the name service.
+  mSocket->SetReverseLookups(false);
   try {
     mSocket->Connect(mHost, mPort);
   } catch (const SocketError& e) {

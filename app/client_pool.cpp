@@ -8,7 +8,23 @@ ClientPool::~ClientPool() {
   CloseAll();
 }
 
+namespace {
+
+// Whether the request holds a socket at all: a failed accept hands over
+// none, and a handle that is no socket must never be closed (its number may
+// belong to another socket by now).
+bool IsSocket(std::intptr_t requestID) {
+  if (requestID == CSocket::kNoSocket) return false;
+  int type = 0;
+  int length = sizeof type;
+  return getsockopt(static_cast<SOCKET>(requestID), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &length) == 0;
+}
+
+}  // namespace
+
 bool ClientPool::Accept(std::intptr_t requestID) {
+  // Nobody to serve: no slot is taken, nobody is refused.
+  if (!IsSocket(requestID)) return false;
   if (mClients.size() >= mMaxClients) {
     // Full: the client sees its connection closed at once.
     closesocket(static_cast<SOCKET>(requestID));
@@ -18,6 +34,9 @@ bool ClientPool::Accept(std::intptr_t requestID) {
   auto client = std::make_unique<Client>();
   client->Socket = CSocket::Create(this);
   client->Socket->Accept(requestID);
+  // A connection the socket could not take is closed with its object and
+  // takes no slot either.
+  if (client->Socket->State() != CSocket::StateConnected) return false;
   client->Socket->SendWithoutDelay();
   CSocket* socket = client->Socket.get();
   client->Output = mFactory(socket);

@@ -14,53 +14,102 @@ std::string Describe(const SocketError& e) {
 
 // ---- udp:HOST:PORT ----
 
-JsonUdpOutput::JsonUdpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder, LogSink log)
-    : mEndpoint(endpoint), mEncoder(encoder), mLog(std::move(log)) {
-  mSocket = CSocket::Create(this);
-  mSocket->SetProtocol(CSocket::ProtocolUdp);
-  mSocket->SetRemoteHost(mEndpoint.Host);
-  mSocket->SetRemotePort(mEndpoint.Port);
-}
+JsonUdpOutput::JsonUdpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder, LogSink log,
+                             BoundedQueue::Limits limits)
+    : mEndpoint(endpoint),
+      mEncoder(encoder),
+      mLog(std::move(log)),
+      mWaiting(limits, BoundedQueue::WhenFull::DropNewest) {}
 
 JsonUdpOutput::~JsonUdpOutput() {
-  mSocket->SetOwner(nullptr);
-  mSocket->CloseSocket();
+  if (mSocket) {
+    mSocket->SetOwner(nullptr);
+    mSocket->CloseSocket();
+  }
 }
 
 MessageOutput::Delivery JsonUdpOutput::Take(const PreparedMessage& message) {
   if (message.FromJson) return Delivery::NotWanted;
-  if (mWaiting.size() >= kMaxWaiting) {
-    ++mDropped;
-    return Delivery::Dropped;
-  }
-  mWaiting.push_back(mEncoder.Line(message));
-  return Delivery::Kept;
+  return mWaiting.Push(mEncoder.Line(message)) ? Delivery::Kept : Delivery::Dropped;
 }
 
-void JsonUdpOutput::Flush() {
-  // One datagram each; a failed send loses that object alone.
-  for (const std::string& line : std::exchange(mWaiting, {})) {
+std::string JsonUdpOutput::State() const {
+  if (!mError.empty()) return "error: " + mError;
+  return mLookingUp ? "looking up " + mEndpoint.Host : "sending";
+}
+
+void JsonUdpOutput::SendWaiting() {
+  while (!mWaiting.Empty() && !mLookingUp) {
+    if (!mSocket) {
+      mSocket = CSocket::Create(this);
+      mSocket->SetProtocol(CSocket::ProtocolUdp);
+      mSocket->SetReverseLookups(false);
+      mSocket->SetDiscardIncoming(true);
+      mSocket->SetRemotePort(mEndpoint.Port);
+    }
+    // Until the name is looked up, one line goes into the socket, which
+    // sends it once the answer comes (OnSendProgress); the rest wait here,
+    // so that no two lines ever share a datagram.
+    const bool lookUp = mSocket->RemoteHostIP().empty();
+    const std::string line = mWaiting.Front();
+    mWaiting.PopFront();
     try {
+      if (lookUp) mSocket->SetRemoteHost(mEndpoint.Host);
+      mLookingUp = lookUp && mSocket->RemoteHostIP().empty();
       mSocket->SendData(line);
-      ++mSent;
-      if (!mError.empty()) {
-        mError.clear();
-        mLog("JSON out " + mEndpoint.Text, "sending again");
-      }
+      if (!mLookingUp) Sent();
     } catch (const SocketError& e) {
-      ++mDropped;
-      if (mError.empty()) mLog("JSON out " + mEndpoint.Text, Describe(e));
-      mError = Describe(e);
+      mLookingUp = false;
+      Failed(Describe(e));
     }
   }
 }
 
+void JsonUdpOutput::Sent() {
+  ++mSent;
+  if (!mError.empty()) {
+    mError.clear();
+    mLog("JSON out " + mEndpoint.Text, "sending again");
+  }
+}
+
+void JsonUdpOutput::Failed(const std::string& why) {
+  // The line is lost and counted; the next one goes through a new socket,
+  // which looks the name up again.
+  mWaiting.CountDropped(1);
+  if (mError.empty()) mLog("JSON out " + mEndpoint.Text, why);
+  mError = why;
+  if (mSocket) {
+    mSocket->SetOwner(nullptr);
+    mSocket->CloseSocket();
+    mSocket.reset();  // a dispatch in progress holds a reference of its own
+  }
+}
+
+void JsonUdpOutput::OnSendProgress(CSocket&, std::int32_t, std::int32_t bytesRemaining) {
+  // The line that waited for the lookup is gone; the others follow.
+  if (!mLookingUp || bytesRemaining != 0) return;
+  mLookingUp = false;
+  Sent();
+  SendWaiting();
+}
+
+void JsonUdpOutput::OnError(CSocket&, std::int32_t number, std::string& description, std::int32_t, const std::string&,
+                            const std::string&, std::int32_t, bool&) {
+  // The lookup failed, or the line that waited for it could not be sent.
+  if (!mLookingUp) return;
+  mLookingUp = false;
+  Failed(std::to_string(number) + " " + description);
+}
+
 // ---- tcp:HOST:PORT ----
 
-JsonTcpOutput::JsonTcpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder, LogSink log)
+JsonTcpOutput::JsonTcpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder, LogSink log,
+                             BoundedQueue::Limits limits)
     : mEndpoint(endpoint),
       mEncoder(encoder),
       mLog(std::move(log)),
+      mWaiting(limits, BoundedQueue::WhenFull::DropOldest),
       mStream([this] { return mConnection.Connected(); }, encoder),
       mConnection(endpoint.Host, endpoint.Port,
                   {[this](CSocket& socket) { Up(socket); },
@@ -76,26 +125,27 @@ JsonTcpOutput::JsonTcpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder,
 void JsonTcpOutput::Up(CSocket& socket) {
   mWasUp = true;
   mLog("JSON out " + mEndpoint.Text, "connected");
-  // What waited goes first, in order.
+  if (mWaiting.Empty()) return;
+  // What waited goes first, in order. The lines are let go only once the
+  // socket has taken them; a send that fails leaves them waiting for the
+  // next connection (or for newer lines to push them out, counted).
   std::string waiting;
-  for (const std::string& line : mWaiting) waiting += line;
-  const std::size_t count = mWaiting.size();
-  mWaiting.clear();
-  if (!waiting.empty()) {
+  waiting.reserve(mWaiting.Bytes());
+  for (const std::string& line : mWaiting.Items()) waiting += line;
+  try {
     socket.SendData(ByteArray(waiting.begin(), waiting.end()));
-    mSent += count;
+  } catch (const SocketError& e) {
+    mLog("JSON out " + mEndpoint.Text, "the lines kept meanwhile wait on: " + Describe(e));
+    return;
   }
+  mSent += mWaiting.Size();
+  mWaiting.Clear();
 }
 
 MessageOutput::Delivery JsonTcpOutput::Take(const PreparedMessage& message) {
   if (message.FromJson) return Delivery::NotWanted;
   if (mConnection.Connected()) return mStream.Take(message);
-  if (mWaiting.size() >= kMaxWaiting) {
-    mWaiting.pop_front();  // the oldest makes room
-    ++mDropped;
-  }
-  mWaiting.push_back(mEncoder.Line(message));
-  return Delivery::Kept;
+  return mWaiting.Push(mEncoder.Line(message)) ? Delivery::Kept : Delivery::Dropped;
 }
 
 void JsonTcpOutput::Flush() {

@@ -6,11 +6,11 @@
 // its backlog, counters and state; one that fails stops nothing else.
 // GUI thread only: Winsock notifications through CSocket.
 
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "bounded_queue.h"
 #include "client_pool.h"
 #include "client_port_output.h"
 #include "csocket.h"
@@ -35,47 +35,63 @@ class JsonStreamOutput : public ClientPortOutput {
   JsonLineEncoder& mEncoder;
 };
 
-// udp:HOST:PORT
+// udp:HOST:PORT. The host's name is looked up once (again after an error);
+// the first line waits inside the socket for the lookup and the rest here.
+// Each line goes as a datagram of its own, to that destination only: what
+// arrives on the output's socket is thrown away.
 class JsonUdpOutput : public MessageOutput, public JsonFeed, private CSocketEvents {
  public:
-  // The most lines that wait for one flush.
-  static constexpr std::size_t kMaxWaiting = 1000;
+  // Lines that may wait for one flush, or for the name's lookup; the
+  // newest go first.
+  static constexpr BoundedQueue::Limits kWaitingLimits{4 * 1024 * 1024, 1000};
 
-  JsonUdpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder, LogSink log);
+  JsonUdpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder, LogSink log,
+                BoundedQueue::Limits limits = kWaitingLimits);
   ~JsonUdpOutput() override;
 
   Delivery Take(const PreparedMessage& message) override;
-  void Flush() override;
-  std::uint64_t Dropped() const override { return mDropped; }
+  void Flush() override { SendWaiting(); }
+  std::uint64_t Dropped() const override { return mWaiting.Dropped(); }
   std::string DropReason() const override { return "UDP destination " + mEndpoint.Text + " failed"; }
 
+  // Sends what waited for an earlier error to pass.
+  void Tick(double) override { SendWaiting(); }
   std::string Name() const override { return mEndpoint.Text; }
-  std::string State() const override { return mError.empty() ? "sending" : "error: " + mError; }
+  std::string State() const override;
   std::uint64_t Count() const override { return mSent; }
-  std::uint64_t Lost() const override { return mDropped; }
+  std::uint64_t Lost() const override { return mWaiting.Dropped(); }
   bool IsInput() const override { return false; }
 
  private:
+  void SendWaiting();
+  void Sent();
+  void Failed(const std::string& why);
+  void OnSendProgress(CSocket&, std::int32_t, std::int32_t bytesRemaining) override;
+  void OnError(CSocket&, std::int32_t number, std::string& description, std::int32_t, const std::string&,
+               const std::string&, std::int32_t, bool&) override;
+
   Endpoint mEndpoint;
   JsonLineEncoder& mEncoder;
   LogSink mLog;
-  std::shared_ptr<CSocket> mSocket;
-  std::vector<std::string> mWaiting;
-  std::uint64_t mSent = 0, mDropped = 0;
+  std::shared_ptr<CSocket> mSocket;  // none after an error: the next send makes one
+  BoundedQueue mWaiting;
+  bool mLookingUp = false;  // a line waits in the socket for the name's lookup
+  std::uint64_t mSent = 0;
   std::string mError;
 };
 
 // tcp:HOST:PORT
 class JsonTcpOutput : public MessageOutput, public JsonFeed {
  public:
-  // Objects kept while the connection is down; the oldest go first.
-  static constexpr std::size_t kMaxWaiting = 1000;
+  // Lines kept while the connection is down; the oldest go first.
+  static constexpr BoundedQueue::Limits kWaitingLimits{4 * 1024 * 1024, 1000};
 
-  JsonTcpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder, LogSink log);
+  JsonTcpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder, LogSink log,
+                BoundedQueue::Limits limits = kWaitingLimits);
 
   Delivery Take(const PreparedMessage& message) override;
   void Flush() override;
-  std::uint64_t Dropped() const override { return mDropped + mStream.Dropped(); }
+  std::uint64_t Dropped() const override { return mWaiting.Dropped() + mStream.Dropped(); }
   std::string DropReason() const override { return "JSON server " + mEndpoint.Text + " not reachable or not reading"; }
 
   void Tick(double now) override { mConnection.Tick(now); }
@@ -91,11 +107,11 @@ class JsonTcpOutput : public MessageOutput, public JsonFeed {
   Endpoint mEndpoint;
   JsonLineEncoder& mEncoder;
   LogSink mLog;
-  std::deque<std::string> mWaiting;       // while not connected
-  std::uint64_t mSent = 0, mDropped = 0;  // of the waiting ones
-  JsonStreamOutput mStream;               // while connected
-  bool mWasUp = true;                     // for logging each change once
-  ReconnectingSocket mConnection;         // last: its events use the members above
+  BoundedQueue mWaiting;           // while not connected
+  std::uint64_t mSent = 0;         // of the waiting ones
+  JsonStreamOutput mStream;        // while connected
+  bool mWasUp = true;              // for logging each change once
+  ReconnectingSocket mConnection;  // last: its events use the members above
 };
 
 // serve:PORT or serve:ADDRESS:PORT

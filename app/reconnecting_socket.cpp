@@ -18,6 +18,9 @@ ReconnectingSocket::~ReconnectingSocket() {
 
 void ReconnectingSocket::Connect() {
   mSocket = CSocket::Create(this);
+  // Nobody reads the local host's name: the connect notification need not
+  // wait for the name service.
+  mSocket->SetReverseLookups(false);
   try {
     mSocket->Connect(mHost, mPort);
   } catch (const SocketError& e) {
@@ -59,6 +62,10 @@ CSocket* ReconnectingSocket::Connected() const {
 std::string ReconnectingSocket::State() const {
   if (Connected()) return "connected";
   if (mSocket) return "connecting";
-  const auto seconds = static_cast<long long>(mRetryAt - UnixSecondsNow() + 0.5);
-  return "retrying in " + std::to_string(seconds < 0 ? 0 : seconds) + " s: " + mError;
+  return RetryingState(mRetryAt, mError);
+}
+
+std::string RetryingState(double retryAt, const std::string& why) {
+  const auto seconds = static_cast<long long>(retryAt - UnixSecondsNow() + 0.5);
+  return "retrying in " + std::to_string(seconds < 0 ? 0 : seconds) + " s: " + why;
 }

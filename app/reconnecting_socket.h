@@ -14,6 +14,10 @@
 #include "csocket.h"
 #include "reconnect_policy.h"
 
+// The state of a connection that waits to be tried again at `retryAt`
+// (Unix seconds) after failing for `why`: "retrying in 4 s: why".
+std::string RetryingState(double retryAt, const std::string& why);
+
 class ReconnectingSocket : private CSocketEvents {
  public:
   struct Events {

@@ -51,12 +51,6 @@ std::int32_t PortOf(const sockaddr_in& sa) {
   return IntegerToUnsigned(static_cast<std::int16_t>(ntohs(sa.sin_port)));
 }
 
-// The host name for an address, or its dotted form when none is found.
-std::string ReverseLookup(const sockaddr_in& sa) {
-  const hostent* h = gethostbyaddr(reinterpret_cast<const char*>(&sa.sin_addr), 4, AF_INET);
-  return h && h->h_name ? StringFromPointer(h->h_name) : Dotted(sa.sin_addr.s_addr);
-}
-
 // Runs `body`; an error it raises is raised again under `source`.
 template <typename Body>
 void Rethrowing(const char* source, Body&& body) {
@@ -174,6 +168,18 @@ void CSocket::PostSocketEvent(std::int32_t eventCode, std::int32_t errorCode) {
   });
 }
 
+// The host name for an address, or its dotted form when none is found or
+// names are not looked up.
+std::string CSocket::HostNameOf(const sockaddr_in& sa) const {
+  if (!mReverseLookups) return Dotted(sa.sin_addr.s_addr);
+  const hostent* h = gethostbyaddr(reinterpret_cast<const char*>(&sa.sin_addr), 4, AF_INET);
+  return h && h->h_name ? StringFromPointer(h->h_name) : Dotted(sa.sin_addr.s_addr);
+}
+
+std::int32_t CSocket::Saturated(std::uint64_t count) {
+  return static_cast<std::int32_t>(std::min<std::uint64_t>(count, INT32_MAX));
+}
+
 void CSocket::RaiseError(std::int32_t number, const std::string& source) {
   if (!mOwner) return;
   std::string description = GetErrorDescription(number);
@@ -193,7 +199,7 @@ void CSocket::OnConnectNotification() {
   if (getsockname(mSocketHandle, reinterpret_cast<sockaddr*>(&local), &length) == 0) {
     mLocalPort = PortOf(local);
     mLocalIP = Dotted(local.sin_addr.s_addr);
-    mLocalHostName = ReverseLookup(local);
+    mLocalHostName = HostNameOf(local);
   }
   mState = StateConnected;
   if (mOwner) mOwner->OnConnect(*this);
@@ -211,7 +217,7 @@ void CSocket::OnCloseNotification() {
       break;
     }
     if (n <= 0) break;
-    if (mOwner) mOwner->OnDataArrival(*this, static_cast<std::int32_t>(mRecvBuffer.size()));
+    if (mOwner) mOwner->OnDataArrival(*this, Saturated(mRecvBuffer.size()));
   }
   if (mState != StateClosing) {
     mState = StateClosing;
@@ -253,7 +259,14 @@ void CSocket::PostGetHostEvent(HANDLE lookupHandle, std::uint32_t address, std::
         }
       }
     } else {
-      SendBufferedData();
+      // The datagram that waited for the lookup: a failure to send it is
+      // the owner's to hear, as an error event like any other of a
+      // notification.
+      try {
+        SendBufferedData();
+      } catch (const SocketError& e) {
+        RaiseError(e.Number, "CSocket.SendData");
+      }
     }
   });
 }
@@ -441,7 +454,14 @@ void CSocket::SendBufferedData() {
   }
   if (sent == SOCKET_ERROR) {
     const int error = WSAGetLastError();
-    if (error == WSAEWOULDBLOCK) return;  // the rest goes on the next write notification
+    if (mProtocol != ProtocolTcp) {
+      // A datagram goes whole or not at all: kept, it would be sent again
+      // with the next one appended, as one datagram that fails again.
+      mSendBuffer.clear();
+      mSendOffset = 0;
+    } else if (error == WSAEWOULDBLOCK) {
+      return;  // the rest goes on the next write notification
+    }
     throw SocketError::FromCode(error, "CSocket.SendData");
   }
   if (static_cast<std::size_t>(sent) < length) {
@@ -470,9 +490,15 @@ void CSocket::OnWriteNotification() {
 }
 
 void CSocket::OnReadNotification() {
+  if (mDiscardIncoming) {
+    // One read per notification: the next datagram raises the next one.
+    mRecvScratch.resize(static_cast<std::size_t>(std::max(mRecvBufferSize, 1)));
+    recv(mSocketHandle, reinterpret_cast<char*>(mRecvScratch.data()), static_cast<int>(mRecvScratch.size()), 0);
+    return;
+  }
   const std::int32_t n = RecvToBuffer();
-  mBytesReceived += n;
-  if (n > 0 && mOwner) mOwner->OnDataArrival(*this, static_cast<std::int32_t>(mRecvBuffer.size()));
+  mBytesReceived += static_cast<std::uint64_t>(std::max(n, 0));
+  if (n > 0 && mOwner) mOwner->OnDataArrival(*this, Saturated(mRecvBuffer.size()));
 }
 
 std::int32_t CSocket::RecvToBuffer() {
@@ -489,7 +515,7 @@ std::int32_t CSocket::RecvToBuffer() {
     if (n != SOCKET_ERROR) {
       mRemotePort = PortOf(sender);
       mRemoteHostIP = Dotted(sender.sin_addr.s_addr);
-      mRemoteHost = ReverseLookup(sender);
+      mRemoteHost = HostNameOf(sender);
     }
   }
   if (n == SOCKET_ERROR) throw LastError("CSocket.RecvToBuffer");
@@ -514,5 +540,5 @@ void CSocket::GetBufferedData(SocketValue& varData, bool peek, std::optional<int
                                 : mRecvBuffer.size();
   BytesToValue(std::span<const std::uint8_t>(mRecvBuffer.data(), count), varType, varData);
   if (!peek) mRecvBuffer.erase(mRecvBuffer.begin(), mRecvBuffer.begin() + static_cast<std::ptrdiff_t>(count));
-  mBytesReceived = static_cast<std::int32_t>(mRecvBuffer.size());
+  mBytesReceived = mRecvBuffer.size();
 }

@@ -97,10 +97,20 @@ class CSocket : public std::enable_shared_from_this<CSocket> {
   void SetLocalPort(std::int32_t NewValue) { mLocalPort = NewValue; }
   const std::string& LocalIP() const { return mLocalIP; }
   const std::string& LocalHostName() const { return mLocalHostName; }
-  std::int32_t BytesReceived() const { return mBytesReceived; }
+  // Saturates at the largest 32-bit count; the count itself is 64-bit.
+  std::int32_t BytesReceived() const { return Saturated(mBytesReceived); }
   // Bytes handed to SendData and not yet taken by the socket layer.
   std::size_t PendingSendBytes() const { return mSendBuffer.size() - mSendOffset; }
   bool Bound() const { return mBound; }
+  // Whether host names are looked up for addresses (the remote end of a
+  // datagram, the local end of a connection). The lookup waits for the name
+  // service on the calling thread; an owner that never reads the names
+  // turns it off, and the names are then the dotted addresses.
+  void SetReverseLookups(bool on) { mReverseLookups = on; }
+  // For a socket that only sends: what arrives is read and thrown away
+  // (the remote end stays the one the owner set, and nothing piles up) and
+  // no OnDataArrival is raised.
+  void SetDiscardIncoming(bool on) { mDiscardIncoming = on; }
   bool Broadcast() const { return mBroadcast; }
 
   // Entry points for MSocketSupport, and for tests that inject notifications.
@@ -128,13 +138,15 @@ class CSocket : public std::enable_shared_from_this<CSocket> {
   void SendBufferedData();
   void GetBufferedData(SocketValue& varData, bool peek, std::optional<int> varType, std::optional<std::int32_t> maxLen);
   void RaiseError(std::int32_t number, const std::string& source);
+  std::string HostNameOf(const sockaddr_in& address) const;
+  static std::int32_t Saturated(std::uint64_t count);
 
   CSocketEvents* mOwner = nullptr;
 
   std::int32_t mLookupPurpose = 0;  // 0 connect, 1 send the waiting datagram
   std::int32_t mProtocol = ProtocolTcp;
   std::int32_t mState = StateClosed;
-  std::int32_t mBytesReceived = 0;
+  std::uint64_t mBytesReceived = 0;
   std::string mLocalHostName;
   std::string mLocalIP;
   std::int32_t mLocalPort = 0;
@@ -151,5 +163,7 @@ class CSocket : public std::enable_shared_from_this<CSocket> {
   bool mBound = false;
   bool mSendPending = false;
   bool mBroadcast = false;
+  bool mReverseLookups = true;
+  bool mDiscardIncoming = false;
   ByteArray mRecvScratch;  // reused by every receive call
 };

@@ -85,32 +85,41 @@ void FinishLookup(WPARAM task, LPARAM lParam) {
   const HGLOBAL buffer = it->second.buffer.get();
   const std::int32_t error = HiWord(lParam);
 
-  if (auto ref = object ? ObjectFromPointer(object) : nullptr) {
-    const auto* entry = static_cast<const hostent*>(GlobalLock(buffer));
-    if (error != 0 || !entry) {
-      std::string noName;
-      std::int32_t code = error;
-      ref->PostGetHostEvent(nullptr, 0, noName, code);
-    } else {
-      std::uint32_t address = 0;
-      if (entry->h_addr_list && entry->h_addr_list[0]) {
-        std::memcpy(&address, entry->h_addr_list[0], sizeof address);
-      }
-      std::string name = StringFromPointer(entry->h_name);
-      std::int32_t code = 0;
-      ref->PostGetHostEvent(reinterpret_cast<HANDLE>(task), address, name, code);
+  // The object is told first; only then are the lookup and its buffer
+  // forgotten, however the object's handlers end: a lookup left behind would
+  // keep the window and the service for good. A handler may have started
+  // another lookup meanwhile.
+  const auto forget = [&] {
+    if (object) {
+      const auto b = m.buffers.find(Key('S', reinterpret_cast<std::intptr_t>(object)));
+      if (b != m.buffers.end() && b->second == buffer) m.buffers.erase(b);
     }
-    GlobalUnlock(buffer);
+    m.lookups.erase(taskKey);
+    DestroySocketWindowWhenIdle();
+  };
+  try {
+    if (auto ref = object ? ObjectFromPointer(object) : nullptr) {
+      const auto* entry = static_cast<const hostent*>(GlobalLock(buffer));
+      if (error != 0 || !entry) {
+        std::string noName;
+        std::int32_t code = error;
+        ref->PostGetHostEvent(nullptr, 0, noName, code);
+      } else {
+        std::uint32_t address = 0;
+        if (entry->h_addr_list && entry->h_addr_list[0]) {
+          std::memcpy(&address, entry->h_addr_list[0], sizeof address);
+        }
+        std::string name = StringFromPointer(entry->h_name);
+        std::int32_t code = 0;
+        ref->PostGetHostEvent(reinterpret_cast<HANDLE>(task), address, name, code);
+      }
+      GlobalUnlock(buffer);
+    }
+  } catch (...) {
+    forget();
+    throw;
   }
-
-  // The object was told first; only now are the lookup and its buffer
-  // forgotten. A handler may have started another lookup meanwhile.
-  if (object) {
-    const auto b = m.buffers.find(Key('S', reinterpret_cast<std::intptr_t>(object)));
-    if (b != m.buffers.end() && b->second == buffer) m.buffers.erase(b);
-  }
-  m.lookups.erase(taskKey);
-  DestroySocketWindowWhenIdle();
+  forget();
 }
 
 }  // namespace

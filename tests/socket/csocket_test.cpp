@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -539,4 +541,93 @@ TEST(CSocket, HandlerMayPumpAndDropTheLastReference) {
   server.listenerEvents.onRequest = [](CSocket&, std::intptr_t id) { closesocket(static_cast<SOCKET>(id)); };
   RawClient second(server.port);
   ASSERT_TRUE(PumpUntil([&] { return server.listenerEvents.Count("OnConnectionRequest") == 2; }));
+}
+
+TEST(CSocket, LookupWhoseHandlerRaisesIsStillForgotten) {
+  struct Raising : CSocketEvents {
+    int errors = 0;
+    void OnError(CSocket&, std::int32_t, std::string&, std::int32_t, const std::string&, const std::string&,
+                 std::int32_t, bool&) override {
+      ++errors;
+      throw std::runtime_error("the owner's handler fails");
+    }
+  } events;
+  auto s = CSocket::Create(&events);
+  s->Connect("nonexistent.invalid", 1);
+  ASSERT_TRUE(PumpUntil([&] { return events.errors == 1; }, 30000));
+  s->CloseSocket();
+  s.reset();
+  // With no socket and no lookup left, the hidden window goes.
+  EXPECT_EQ(MSocketSupport::WindowHandle(), nullptr);
+}
+
+TEST(CSocket, DatagramThatCannotBeSentIsNotKept) {
+  Recorder events;
+  const auto receiver = CSocket::Create(&events);
+  receiver->SetProtocol(CSocket::ProtocolUdp);
+  receiver->Bind(0, "127.0.0.1");
+  const auto sender = CSocket::Create();
+  sender->SetProtocol(CSocket::ProtocolUdp);
+  sender->SetRemoteHost("127.0.0.1");
+  sender->SetRemotePort(BoundPort(*receiver));
+  EXPECT_THROW(sender->SendData(std::string(70000, 'x')), SocketError) << "larger than a datagram";
+  EXPECT_EQ(sender->PendingSendBytes(), 0u);
+  sender->SendData(std::string("next"));
+  ASSERT_TRUE(PumpUntil([&] { return receiver->BytesReceived() >= 4; }));
+  SocketValue v;
+  receiver->GetData(v);
+  EXPECT_EQ(AsString(v), "next");
+}
+
+TEST(CSocket, SocketThatDiscardsWhatArrivesKeepsItsRemoteEnd) {
+  Recorder destinationEvents, strangerEvents, events;
+  const auto destination = CSocket::Create(&destinationEvents);
+  destination->SetProtocol(CSocket::ProtocolUdp);
+  destination->Bind(0, "127.0.0.1");
+  const auto sender = CSocket::Create(&events);
+  sender->SetProtocol(CSocket::ProtocolUdp);
+  sender->SetDiscardIncoming(true);
+  sender->Bind(0, "127.0.0.1");
+  sender->SetRemoteHost("127.0.0.1");
+  sender->SetRemotePort(BoundPort(*destination));
+
+  const auto stranger = CSocket::Create(&strangerEvents);
+  stranger->SetProtocol(CSocket::ProtocolUdp);
+  stranger->Bind(0, "127.0.0.1");
+  stranger->SetRemoteHost("127.0.0.1");
+  stranger->SetRemotePort(BoundPort(*sender));
+  for (int i = 0; i < 20; ++i) stranger->SendData(std::string("redirect"));
+  PumpFor(200);
+  EXPECT_EQ(events.Count("OnDataArrival 8"), 0) << "nothing is kept, nothing is raised";
+  EXPECT_EQ(sender->BytesReceived(), 0);
+  EXPECT_EQ(sender->RemotePort(), BoundPort(*destination));
+
+  sender->SendData(std::string("line"));
+  ASSERT_TRUE(PumpUntil([&] { return destination->BytesReceived() == 4; }));
+  PumpFor(100);
+  EXPECT_EQ(stranger->BytesReceived(), 0);
+}
+
+TEST(CSocket, WithoutReverseLookupsTheNamesAreTheAddresses) {
+  Recorder aEvents, bEvents;
+  const auto a = CSocket::Create(&aEvents);
+  const auto b = CSocket::Create(&bEvents);
+  a->SetProtocol(CSocket::ProtocolUdp);
+  b->SetProtocol(CSocket::ProtocolUdp);
+  a->SetReverseLookups(false);
+  a->Bind(0, "127.0.0.1");
+  b->Bind(0, "127.0.0.1");
+  b->SetRemoteHost("127.0.0.1");
+  b->SetRemotePort(BoundPort(*a));
+  b->SendData(std::string("ping"));
+  ASSERT_TRUE(PumpUntil([&] { return a->BytesReceived() == 4; }));
+  EXPECT_EQ(a->RemoteHost(), "127.0.0.1");
+
+  Server server;
+  Recorder clientEvents;
+  const auto client = CSocket::Create(&clientEvents);
+  client->SetReverseLookups(false);
+  client->Connect("127.0.0.1", server.port);
+  ASSERT_TRUE(PumpUntil([&] { return client->State() == CSocket::StateConnected; }));
+  EXPECT_EQ(client->LocalHostName(), client->LocalIP());
 }

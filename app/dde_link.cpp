@@ -1,11 +1,9 @@
 #include "dde_link.h"
 
-#include <cstdlib>
 #include <map>
 #include <utility>
 
 #include "stage_profile.h"
-#include "win32_handles.h"
 
 namespace {
 
@@ -16,40 +14,6 @@ std::map<HCONV, DdeTextBox*>& Boxes() {
   static std::map<HCONV, DdeTextBox*> boxes;
   return boxes;
 }
-
-// Posted to the request window with a link's conversation: ask for the
-// value of its notices.
-constexpr UINT kRequestMessage = WM_APP + 40;
-
-// A message-only window on which warm links' requests wait for the message
-// loop.
-class RequestWindow {
- public:
-  static bool Post(HCONV conv) {
-    static RequestWindow window;
-    return window.mWindow && PostMessageW(window.mWindow.get(), kRequestMessage, reinterpret_cast<WPARAM>(conv), 0);
-  }
-
- private:
-  RequestWindow() {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = &RequestWindow::WindowProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"TolvanDdeLinkRequests";
-    RegisterClassExW(&wc);
-    mWindow.reset(
-        CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr));
-  }
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message != kRequestMessage) return DefWindowProcW(hwnd, message, wParam, lParam);
-    // The link may have closed since.
-    const auto& boxes = Boxes();
-    if (const auto it = boxes.find(reinterpret_cast<HCONV>(wParam)); it != boxes.end()) it->second->RequestValue();
-    return 0;
-  }
-  UniqueWindow mWindow;
-};
 
 std::string DataText(HDDEDATA data) {
   const StageTimer timer(Stage::DdeData);
@@ -115,13 +79,6 @@ HDDEDATA CALLBACK DdeCallback(UINT type, UINT format, HCONV conv, HSZ, HSZ, HDDE
 
 }  // namespace
 
-DdeTextBox::LinkKind PlatformLinkKind() {
-  if (const char* kind = std::getenv("TOLVANDDE_DDE_LINKS")) {
-    return std::string(kind) == "warm" ? DdeTextBox::LinkKind::Warm : DdeTextBox::LinkKind::Hot;
-  }
-  return UnderWine() ? DdeTextBox::LinkKind::Warm : DdeTextBox::LinkKind::Hot;
-}
-
 DdemlInstance::DdemlInstance(DWORD flags) {
   if (DdeInitializeA(&mId, &DdeCallback, APPCMD_CLIENTONLY | flags, 0) != DMLERR_NO_ERROR) mId = 0;
 }
@@ -153,15 +110,15 @@ std::string DdeErrorDescription(UINT error) {
   }
 }
 
-DdeTextBox::DdeTextBox(Handlers handlers) : mHandlers(std::move(handlers)), mKind(PlatformLinkKind()) {}
+DdeTextBox::DdeTextBox(Handlers handlers) : mHandlers(std::move(handlers)) {}
 
 DdeTextBox::~DdeTextBox() {
   Close();
 }
 
 void DdeTextBox::OnDisconnect() {
-  // The ended conversation stays in the library until the link's instances
-  // go, at the next open or close: not from inside their own callback.
+  // The ended conversation stays in the library until the link's instance
+  // goes, at the next open or close: not from inside its own callback.
   mConversation = nullptr;
   mLinkMode = 0;
   if (mHandlers.Disconnect) mHandlers.Disconnect();
@@ -181,51 +138,12 @@ void DdeTextBox::SetText(const std::string& text) {
 }
 
 void DdeTextBox::OnAdvise(HDDEDATA data) {
-  if (mRequests && !data) {
-    ++mNoticesWaiting;
-    if (mRequesting) mMayRepeat = true;
-    if (!mRequestPosted && !mRequesting) mRequestPosted = RequestWindow::Post(mConversation);
-    if (!mRequestPosted && !mRequesting) RaiseTrouble(Trouble::Missed, std::exchange(mNoticesWaiting, 0));
-    return;
-  }
   const std::string text = DataText(data);
   if (text.empty()) {
-    RaiseTrouble(Trouble::Unreadable, 1);
+    if (mHandlers.Unreadable) mHandlers.Unreadable();
   } else {
     SetText(text);
   }
-}
-
-void DdeTextBox::RequestValue() {
-  mRequestPosted = false;
-  while (mNoticesWaiting && mRequests && !mRequesting) {
-    const std::uint64_t asked = std::exchange(mNoticesWaiting, 0);
-    const bool mayRepeat = std::exchange(mMayRepeat, false);
-    const DdeString item(mRequestsInstance->get(), mLinkItem);
-    // Notices of the link that come meanwhile are counted by OnAdvise.
-    mRequesting = true;
-    DWORD result = 0;
-    const HDDEDATA data =
-        DdeClientTransaction(nullptr, 0, mRequests, item.get(), CF_TEXT, XTYP_REQUEST, kRequestTimeoutMs, &result);
-    mRequesting = false;
-    const std::string text = DataText(data);
-    if (data) DdeFreeDataHandle(data);
-    if (text.empty()) {
-      RaiseTrouble(data ? Trouble::Unreadable : Trouble::Missed, asked);
-    } else if (mayRepeat && text == mText) {
-      // Its notices came while the last request waited, and that answer
-      // held their value already.
-      RaiseTrouble(Trouble::Missed, asked);
-    } else {
-      // One value for several notices: the ones before it were replaced.
-      RaiseTrouble(Trouble::Missed, asked - 1);
-      SetText(text);
-    }
-  }
-}
-
-void DdeTextBox::RaiseTrouble(Trouble trouble, std::uint64_t count) {
-  if (count && mHandlers.Trouble) mHandlers.Trouble(trouble, count);
 }
 
 void DdeTextBox::SetLinkMode(int mode) {
@@ -254,41 +172,22 @@ void DdeTextBox::Open() {
   Boxes()[conv] = this;
   const DdeString item(id, mLinkItem);
   DWORD result = 0;
-  const UINT advise = mKind == LinkKind::Warm ? XTYP_ADVSTART | XTYPF_NODATA : XTYP_ADVSTART;
-  if (!DdeClientTransaction(nullptr, 0, conv, item.get(), CF_TEXT, advise, kAdviseTimeoutMs, &result)) {
+  if (!DdeClientTransaction(nullptr, 0, conv, item.get(), CF_TEXT, XTYP_ADVSTART, kAdviseTimeoutMs, &result)) {
     const DdeLinkError error = LinkError(id, DMLERR_NOTPROCESSED);
     Boxes().erase(conv);
     DdeDisconnect(conv);
     throw error;
   }
-  std::unique_ptr<DdemlInstance> requestsInstance;
-  HCONV requests = nullptr;
-  if (mKind == LinkKind::Warm) {
-    requestsInstance = std::make_unique<DdemlInstance>(CBF_SKIP_ALLNOTIFICATIONS);
-    requests = requestsInstance->get() ? Connect(requestsInstance->get(), mLinkTopic) : nullptr;
-    if (!requests) {
-      const DdeLinkError error = LinkError(requestsInstance->get(), DMLERR_NO_CONV_ESTABLISHED);
-      Boxes().erase(conv);
-      DdeDisconnect(conv);
-      throw error;
-    }
-  }
   mInstance = std::move(instance);
-  mRequestsInstance = std::move(requestsInstance);
   mConversation = conv;
-  mRequests = requests;
-  mNoticesWaiting = 0;
-  mMayRepeat = mRequestPosted = mRequesting = false;
 }
 
 void DdeTextBox::Close() {
-  if (mRequests) DdeDisconnect(std::exchange(mRequests, nullptr));
   if (mConversation) {
     const HCONV conv = std::exchange(mConversation, nullptr);
     Boxes().erase(conv);
     DdeDisconnect(conv);
   }
   // Also frees a conversation the decoder ended.
-  mRequestsInstance.reset();
   mInstance.reset();
 }

@@ -5,18 +5,11 @@
 // decoder advises replaces the box's whole text and raises one change. When
 // the decoder ends the conversation, the box raises its disconnect. A value
 // that arrives empty or not as text raises its trouble instead: under Wine a
-// decoder that has posted 65,535 hot-link values can post no more, and every
-// later value of its links arrives empty.
+// decoder that has posted 65,535 values can post no more, and every later
+// value of its links arrives empty: the decoder must be restarted. The links
+// are hot (each notice brings its value), as the decoders expect.
 //
-// The automatic link is hot (each notice brings the value) or warm (each
-// notice is answered with a request for the value). For a warm link the
-// decoder posts no memory block of its own, so under Wine it never runs
-// out; the price is that a value replaced before it was asked for is
-// missed. Missed values are counted and raised as trouble too. The requests
-// go over a second conversation, so that no answer can be taken for a
-// notice of the link.
-//
-// Each link has DDEML instances of its own: Wine keeps a conversation that
+// Each link has a DDEML instance of its own: Wine keeps a conversation that
 // the decoder ended in its instance for good (it cannot be disconnected),
 // and refuses any later connect to the same decoder from that instance. The
 // instance goes with the link, so that a decoder that was closed and started
@@ -76,20 +69,11 @@ class DdeTextBox {
  public:
   // How long opening a link waits for the decoder to start the advise loop.
   static constexpr DWORD kAdviseTimeoutMs = 2000;
-  // How long a warm link's request waits for the value.
-  static constexpr DWORD kRequestTimeoutMs = 2000;
 
-  enum class LinkKind { Hot, Warm };
-
-  // What went wrong with the values of a link.
-  enum class Trouble {
-    Unreadable,  // a value arrived empty, or not as text
-    Missed,      // a warm link's value was replaced before it was asked for
-  };
   struct Handlers {
     std::function<void()> Change;
     std::function<void()> Disconnect;
-    std::function<void(Trouble, std::uint64_t count)> Trouble;
+    std::function<void()> Unreadable;  // a value arrived empty, or not as text
   };
   explicit DdeTextBox(Handlers handlers);
   ~DdeTextBox();
@@ -104,9 +88,6 @@ class DdeTextBox {
   // stays at 0 when that fails); 0 ends it.
   void SetLinkMode(int mode);
   int LinkMode() const { return mLinkMode; }
-  // The kind of automatic link the next open makes.
-  void SetLinkKind(LinkKind kind) { mKind = kind; }
-  LinkKind Kind() const { return mKind; }
   // Whether the decoder is still there (it may have ended while linked).
   bool Connected() const { return mConversation != nullptr; }
   // Whether the decoder's side of the conversation still exists: a decoder
@@ -117,42 +98,23 @@ class DdeTextBox {
   // Replaces the text and raises the change, as an advised value does.
   void SetText(const std::string& text);
 
-  // Called by the DDEML callback with an advised value (nullptr: a warm
-  // link's notice, or no value at all, or not as text).
+  // Called by the DDEML callback with an advised value (nullptr: none, or
+  // not as text).
   void OnAdvise(HDDEDATA data);
   void OnDisconnect();
-  // Asks a warm link's decoder for the value of the notices that came.
-  // Posted by the callback (the library takes no synchronous request from
-  // inside it) and run from the message loop.
-  void RequestValue();
 
  private:
   void Open();
   void Close();
-  void RaiseTrouble(Trouble trouble, std::uint64_t count);
 
   Handlers mHandlers;
   std::string mLinkTopic;
   std::string mLinkItem;
   int mLinkMode = 0;
-  LinkKind mKind = LinkKind::Hot;
-  std::unique_ptr<DdemlInstance> mInstance;          // the link's
-  std::unique_ptr<DdemlInstance> mRequestsInstance;  // a warm link's requests'
+  std::unique_ptr<DdemlInstance> mInstance;  // the link's own
   HCONV mConversation = nullptr;
-  HCONV mRequests = nullptr;
   std::string mText;
-  // A warm link's notices not yet asked for, and whether one of them came
-  // while a request waited for its answer: that answer may hold its value
-  // already, so a later answer that repeats the value before is no new one.
-  std::uint64_t mNoticesWaiting = 0;
-  bool mMayRepeat = false;
-  bool mRequestPosted = false;
-  bool mRequesting = false;
 };
-
-// Warm under Wine, where a decoder runs out after 65,535 hot-link values;
-// hot elsewhere.
-DdeTextBox::LinkKind PlatformLinkKind();
 
 // DDEML's texts for its error numbers.
 std::string DdeErrorDescription(UINT error);

@@ -519,16 +519,10 @@ void frmMain::SourceGone(SourceLink& link) {
   if (DebugLogOn()) Log(link.Label, std::to_string(DMLERR_SERVER_DIED) + "-" + DdeErrorDescription(DMLERR_SERVER_DIED));
 }
 
-void frmMain::LinkTrouble(SourceLink& link, DdeTextBox::Trouble trouble, std::uint64_t count) {
+void frmMain::TextsEmpty(SourceLink& link) {
   if (mEnded || !mWindow) return;
   const std::size_t input = LinkIndex(link);
-  mRouter.CountNotRead(input, count);
-  if (trouble == DdeTextBox::Trouble::Missed) {
-    // A warm link asks for each value; one replaced before it was asked for
-    // is gone.
-    if (DebugLogOn()) Log(link.Label, std::to_string(count) + " text(s) replaced before they could be read");
-    return;
-  }
+  mRouter.CountNotRead(input, 1);
   // A decoder that can post no more values under Wine sends every later
   // one empty: the link stays up and nothing else tells the user.
   if (link.EmptyReported) return;

@@ -117,14 +117,14 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   const Settings& CurrentSettings() const { return mSettings; }
 
   // The hidden DDE input boxes of the four decoder sources.
-  DdeTextBox SkySpyIn{{[this] { SkySpyIn_Change(); }, [this] { SourceGone(mLinks[0]); },
-                       [this](DdeTextBox::Trouble t, std::uint64_t n) { LinkTrouble(mLinks[0], t, n); }}};
-  DdeTextBox AM2000In{{[this] { AM2000In_Change(); }, [this] { SourceGone(mLinks[1]); },
-                       [this](DdeTextBox::Trouble t, std::uint64_t n) { LinkTrouble(mLinks[1], t, n); }}};
-  DdeTextBox PosfixIn{{[this] { PosfixIn_Change(); }, [this] { SourceGone(mLinks[3]); },
-                       [this](DdeTextBox::Trouble t, std::uint64_t n) { LinkTrouble(mLinks[3], t, n); }}};
-  DdeTextBox AirNavIn{{[this] { AirNavIn_Change(); }, [this] { SourceGone(mLinks[2]); },
-                       [this](DdeTextBox::Trouble t, std::uint64_t n) { LinkTrouble(mLinks[2], t, n); }}};
+  DdeTextBox SkySpyIn{
+      {[this] { SkySpyIn_Change(); }, [this] { SourceGone(mLinks[0]); }, [this] { TextsEmpty(mLinks[0]); }}};
+  DdeTextBox AM2000In{
+      {[this] { AM2000In_Change(); }, [this] { SourceGone(mLinks[1]); }, [this] { TextsEmpty(mLinks[1]); }}};
+  DdeTextBox PosfixIn{
+      {[this] { PosfixIn_Change(); }, [this] { SourceGone(mLinks[3]); }, [this] { TextsEmpty(mLinks[3]); }}};
+  DdeTextBox AirNavIn{
+      {[this] { AirNavIn_Change(); }, [this] { SourceGone(mLinks[2]); }, [this] { TextsEmpty(mLinks[2]); }}};
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -158,8 +158,8 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   void DecoderAnswered(std::size_t index);
   // The decoder ended the conversation, or was found gone.
   void SourceGone(SourceLink& link);
-  // The link lost texts: counted; empty ones are also reported once a link.
-  void LinkTrouble(SourceLink& link, DdeTextBox::Trouble trouble, std::uint64_t count);
+  // A text arrived empty or unreadable: counted, and reported once a link.
+  void TextsEmpty(SourceLink& link);
   std::size_t LinkIndex(const SourceLink& link) const { return static_cast<std::size_t>(&link - mLinks); }
   // A silent decoder spoke again: its report goes.
   void SilenceEnded(std::size_t input);

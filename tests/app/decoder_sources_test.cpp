@@ -380,12 +380,11 @@ TEST_F(Forwarding, TheViewerPrintsTheSampleFeed) {
 }
 
 TEST_F(DecoderSources, EmptyTextsAreCountedAndReportedOnceALink) {
-  // What a decoder sends once it can post no more hot-link values under
-  // Wine: the link stays up and every value arrives empty.
+  // What a decoder sends once it can post no more values under Wine: the
+  // link stays up and every value arrives empty.
   Settings settings = TestSettings();
   settings.DebugLog = true;
   Program p(settings);
-  p.form.PosfixIn.SetLinkKind(DdeTextBox::LinkKind::Hot);
   DecoderSimulator sim(L"--services POSFIX --count 2 --wait-links 1 --linger 100000 --quiet");
   ASSERT_TRUE(sim.Ready());
   p.Click(kCmdPosfix);

@@ -6,7 +6,7 @@
 //   decoder_sim [--services A,B,..] [--feed FILE|-] [--count N] [--interval MS]
 //               [--wait-links N] [--wait-timeout MS] [--ready-event NAME]
 //               [--start-event NAME] [--ready-file PATH] [--start-file PATH]
-//               [--delay MS] [--linger MS] [--no-pace-requests] [--quiet]
+//               [--delay MS] [--linger MS] [--quiet]
 //
 // Text i goes to service i modulo the number of services; "{seq}" in a text
 // becomes the text's sequence number, "{ts}" the time of publishing in
@@ -50,21 +50,12 @@ struct Options {
   DWORD delay = 0;
   DWORD linger = 500;
   bool quiet = false;
-  bool paceRequests = true;
 };
 
 struct Service {
   std::string name;
   HSZ hsz = nullptr;
   std::string text;  // the current value of its item
-  // A client with a warm link asks for each value it is told of. A new
-  // value waits until the last one was asked for (or a second has passed),
-  // as a decoder's values follow each other no faster than its links read
-  // them, unless no client has ever asked (hot links only) or
-  // --no-pace-requests is given.
-  long noticed = 0;
-  long requested = 0;
-  bool unpaced = false;  // a wait ended without any request: hot links only
 };
 
 DWORD gInstance = 0;
@@ -111,7 +102,6 @@ HDDEDATA CALLBACK Callback(UINT type, UINT format, HCONV conv, HSZ hsz1, HSZ hsz
     case XTYP_REQUEST: {
       const auto it = gConversations.find(conv);
       if (it == gConversations.end() || format != CF_TEXT) return nullptr;
-      ++gServices[it->second].requested;
       return TextData(gServices[it->second].text, hsz2);
     }
     default:
@@ -150,14 +140,8 @@ std::string StampText(std::string text) {
   return text.replace(at, 4, std::to_string(now.QuadPart * 1000000 / frequency.QuadPart));
 }
 
-void Publish(std::size_t service, const std::string& text, bool paceRequests) {
-  Service& s = gServices[service];
-  if (paceRequests && !s.unpaced && s.noticed > s.requested &&
-      !PumpUntil([&] { return s.requested >= s.noticed; }, 1000) && s.requested == 0) {
-    s.unpaced = true;
-  }
-  s.noticed = s.requested + 1;
-  s.text = text;
+void Publish(std::size_t service, const std::string& text) {
+  gServices[service].text = text;
   for (const auto& [conv, s] : gConversations) {
     if (s == service) gPending.insert(conv);
   }
@@ -213,8 +197,6 @@ Options Parse(int argc, char** argv) {
       o.delay = static_cast<DWORD>(args.Number());
     } else if (args.Is("--linger")) {
       o.linger = static_cast<DWORD>(args.Number());
-    } else if (args.Is("--no-pace-requests")) {
-      o.paceRequests = false;
     } else if (args.Is("--quiet")) {
       o.quiet = true;
     } else {
@@ -279,8 +261,8 @@ int main(int argc, char** argv) {
     const long count = o.count < 0 ? static_cast<long>(feed.size()) : o.count;
     for (long i = 0; i < count; ++i) {
       const std::size_t service = static_cast<std::size_t>(i) % gServices.size();
-      Publish(service, StampText(NumberText(feed[static_cast<std::size_t>(i) % feed.size()], static_cast<unsigned>(i))),
-              o.paceRequests);
+      Publish(service,
+              StampText(NumberText(feed[static_cast<std::size_t>(i) % feed.size()], static_cast<unsigned>(i))));
       ++published;
       if (o.interval) {
         // Paced from the start, so that the time spent publishing does not

@@ -311,7 +311,7 @@ void frmMain::Form_Load() {
 void frmMain::Form_Unload() {
   mRouter.Flush();  // what the outputs kept goes before the sockets close
   if (mPool) mPool->CloseAll();
-  if (wns) wns->CloseSocket();
+  CloseClientSocket();
   IconEvent.reset();  // takes the icon out of the tray
   hTrayMenu.reset();
 }
@@ -320,7 +320,7 @@ void frmMain::mnuExit_Click() {
   CloseDecoderLinks();
   mRouter.Flush();
   if (mPool) mPool->CloseAll();
-  if (wns) wns->CloseSocket();
+  CloseClientSocket();
   // Ends at once, without the unload sequence; the icon still goes, so that
   // no dead icon stays in the tray.
   IconEvent.reset();
@@ -696,8 +696,16 @@ void frmMain::tmr_state_Timer() {
   }
 }
 
-void frmMain::Relisten() {
+void frmMain::CloseClientSocket() {
+  if (!wns) return;
+  // The single client's records that its socket still holds are lost with
+  // it: counted before the socket forgets them.
+  if (!mPool) mClientOutput.Close();
   wns->CloseSocket();
+}
+
+void frmMain::Relisten() {
+  CloseClientSocket();
   // Every local address again, as at start-up, not only the one the last
   // client came through.
   wns->Bind(0, mSettings.Bind.empty() ? "0.0.0.0" : mSettings.Bind);
@@ -718,7 +726,7 @@ void frmMain::wns_OnConnectionRequest(std::intptr_t requestID) {
     StatusBar().PanelText(kPanelConnection, ClientsConnectedText(mPool->Count()));
     return;
   }
-  wns->CloseSocket();
+  CloseClientSocket();
   wns->Accept(requestID);
   wns->SendWithoutDelay();
   mClientBase = {UnixSecondsNow(), mClientOutput.Kept(), mClientOutput.Dropped()};

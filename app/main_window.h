@@ -134,6 +134,8 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
   void OnCommand(UINT id);
   // Puts the server back to listening on every local address.
   void Relisten();
+  // Closes wns, counting what the single client never got.
+  void CloseClientSocket();
   // Runs a handler; whatever it raises is reported in the status bar.
   template <typename Handler>
   void Guarded(const char* where, Handler&& handler);

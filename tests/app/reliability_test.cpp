@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "app_ids.h"
+#include "decoder_texts.h"
 #include "heap_walk.h"
 #include "program_fixture.h"
 #include "temp_working_dir.h"
@@ -27,12 +28,6 @@ using namespace app;
 namespace {
 
 const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
-
-std::string Downlink(const std::string& content) {
-  return "ACARS mode: 2 Aircraft reg: .G-EUPT\r\nMessage label: H1 Block id: 4 Msg. no: M01A\r\nFlight id: BA0286"
-         "\r\nMessage content:-\r\n" +
-         content + "\r\n------------------------[ 2 ]\r\n";
-}
 
 int SequenceOf(const Record& r) {
   const auto at = r.Frame.find("SEQ ");

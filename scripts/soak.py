@@ -169,6 +169,7 @@ def main():
             c.start()
         served_lines = LineCounter(sock=connect(served))
         served_lines.start()
+        time.sleep(2)  # until the bridge has accepted every reader: each gets what comes after
         sender = JsonSender(json_in, a.json_rate)
         sender.start()
         print(f"== Soak: {a.texts:,} decoder texts in runs of {a.chunk:,}, JSON in at {a.json_rate:g}/s, "

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "acars_json.h"
+#include "flag_scope.h"
 #include "reconnect_policy.h"
 #include "reconnecting_socket.h"
 #include "socket_error.h"
@@ -45,18 +46,6 @@ bool WaitForSocket(HANDLE stop, HANDLE ready) {
   const HANDLE events[] = {stop, ready};
   return WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1;
 }
-
-// A flag that is set for as long as the scope lasts, however it ends.
-class Busy {
- public:
-  explicit Busy(bool& flag) : mFlag(flag) { mFlag = true; }
-  ~Busy() { mFlag = false; }
-  Busy(const Busy&) = delete;
-  Busy& operator=(const Busy&) = delete;
-
- private:
-  bool& mFlag;
-};
 
 }  // namespace
 
@@ -145,7 +134,7 @@ void JsonInput::Deliver() {
   // let this thread's messages run meanwhile, a nested call takes nothing:
   // what came is taken after this batch, in order.
   if (mDelivering) return;
-  const Busy delivering(mDelivering);
+  const FlagScope delivering(mDelivering);
   const JsonInbox::Batch batch = mInbox.Take();
   for (const std::string& note : batch.Notes) mLog("JSON in " + mEndpoint.Text, note);
   for (const std::string& object : batch.Objects) {

@@ -22,10 +22,14 @@ JsonUdpOutput::JsonUdpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder,
       mWaiting(limits, BoundedQueue::WhenFull::DropNewest) {}
 
 JsonUdpOutput::~JsonUdpOutput() {
-  if (mSocket) {
-    mSocket->SetOwner(nullptr);
-    mSocket->CloseSocket();
-  }
+  DropSocket();
+}
+
+void JsonUdpOutput::DropSocket() {
+  if (!mSocket) return;
+  mSocket->SetOwner(nullptr);
+  mSocket->CloseSocket();
+  mSocket.reset();  // a dispatch in progress holds a reference of its own
 }
 
 MessageOutput::Delivery JsonUdpOutput::Take(const PreparedMessage& message) {
@@ -79,11 +83,7 @@ void JsonUdpOutput::Failed(const std::string& why) {
   mWaiting.CountDropped(1);
   if (mError.empty()) mLog("JSON out " + mEndpoint.Text, why);
   mError = why;
-  if (mSocket) {
-    mSocket->SetOwner(nullptr);
-    mSocket->CloseSocket();
-    mSocket.reset();  // a dispatch in progress holds a reference of its own
-  }
+  DropSocket();
 }
 
 void JsonUdpOutput::OnSendProgress(CSocket&, std::int32_t, std::int32_t bytesRemaining) {

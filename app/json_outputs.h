@@ -63,6 +63,8 @@ class JsonUdpOutput : public MessageOutput, public JsonFeed, private CSocketEven
   bool IsInput() const override { return false; }
 
  private:
+  // Closes and forgets the socket; the next line makes a new one.
+  void DropSocket();
   void SendWaiting();
   void Sent();
   void Failed(const std::string& why);

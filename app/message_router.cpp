@@ -2,25 +2,8 @@
 
 #include <algorithm>
 
+#include "flag_scope.h"
 #include "stage_profile.h"
-
-namespace {
-
-// Clears a flag when the scope ends, however it ends: a step that raises
-// must never leave the router believing a send is still in progress, or
-// every later text would wait for good.
-class FlagScope {
- public:
-  explicit FlagScope(bool& flag) : mFlag(flag) { mFlag = true; }
-  ~FlagScope() { mFlag = false; }
-  FlagScope(const FlagScope&) = delete;
-  FlagScope& operator=(const FlagScope&) = delete;
-
- private:
-  bool& mFlag;
-};
-
-}  // namespace
 
 double UnixSecondsNow() {
   using namespace std::chrono;

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "main_window.h"
-#include "settings_file.h"
-#include "single_byte_text.h"
-#include "single_copy.h"
+#include "app/single_copy.h"
+#include "pipeline/single_byte_text.h"
+#include "settings/settings_file.h"
+#include "ui/main_window.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "single_copy.h"
+#include "app/single_copy.h"
 
 #include <string>
 
-#include "app_ids.h"
+#include "ui/app_ids.h"
 
 namespace single_copy {
 

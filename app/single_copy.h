@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "win32_handles.h"
+#include "win32/win32_handles.h"
 
 namespace single_copy {
 

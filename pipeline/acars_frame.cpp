@@ -1,4 +1,4 @@
-#include "acars_frame.h"
+#include "pipeline/acars_frame.h"
 
 namespace REZUZ2ARI {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "acars_message.h"
+#include "pipeline/acars_message.h"
 
 namespace REZUZ2ARI {
 

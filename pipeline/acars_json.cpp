@@ -1,8 +1,8 @@
-#include "acars_json.h"
+#include "pipeline/acars_json.h"
 
 #include <nlohmann/json.hpp>
 
-#include "single_byte_text.h"
+#include "pipeline/single_byte_text.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "acars_message.h"
+#include "pipeline/acars_message.h"
 
 // What a JSON line carries besides the message itself.
 struct JsonFeedInfo {

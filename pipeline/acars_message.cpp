@@ -1,4 +1,4 @@
-#include "acars_message.h"
+#include "pipeline/acars_message.h"
 
 bool IsDownlinkBlockId(std::string_view blockId) {
   return blockId.size() == 1 && blockId[0] >= '0' && blockId[0] <= '9';

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "decoder_source.h"
+#include "pipeline/decoder_source.h"
 
 struct AcarsMessage {
   std::string Mode;            // at most 1 character, spaces trimmed

@@ -1,4 +1,4 @@
-#include "debug_log.h"
+#include "pipeline/debug_log.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,8 +1,8 @@
-#include "decoder_text_normaliser.h"
+#include "pipeline/decoder_text_normaliser.h"
 
 #include <algorithm>
 
-#include "label_at_colon.h"
+#include "pipeline/label_at_colon.h"
 
 namespace {
 

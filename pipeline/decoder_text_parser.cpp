@@ -1,8 +1,8 @@
-#include "decoder_text_parser.h"
+#include "pipeline/decoder_text_parser.h"
 
 #include <algorithm>
 
-#include "label_at_colon.h"
+#include "pipeline/label_at_colon.h"
 
 namespace REZUZ2ARI {
 namespace {

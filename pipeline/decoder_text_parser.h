@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "acars_message.h"
+#include "pipeline/acars_message.h"
 
 namespace REZUZ2ARI {
 

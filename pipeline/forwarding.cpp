@@ -1,8 +1,8 @@
-#include "forwarding.h"
+#include "pipeline/forwarding.h"
 
-#include "acars_frame.h"
-#include "decoder_text_normaliser.h"
-#include "decoder_text_parser.h"
+#include "pipeline/acars_frame.h"
+#include "pipeline/decoder_text_normaliser.h"
+#include "pipeline/decoder_text_parser.h"
 
 #include <algorithm>
 

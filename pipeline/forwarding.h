@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "acars_message.h"
-#include "frame_header.h"
+#include "pipeline/acars_message.h"
+#include "pipeline/frame_header.h"
 
 struct ForwardedMessage {
   std::string Normalised;  // the text as shown and logged

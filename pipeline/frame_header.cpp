@@ -1,8 +1,8 @@
-#include "frame_header.h"
+#include "pipeline/frame_header.h"
 
 #include <limits>
 
-#include "acars_message.h"
+#include "pipeline/acars_message.h"
 
 namespace {
 

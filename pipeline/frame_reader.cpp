@@ -1,11 +1,11 @@
-#include "frame_reader.h"
+#include "pipeline/frame_reader.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
 
-#include "decoder_source.h"
+#include "pipeline/decoder_source.h"
 
 std::string CheckHeader(const FrameHeader& h, std::int32_t maxLength) {
   if (h.Length < 7 || h.Length > maxLength) return "frame length " + std::to_string(h.Length) + " out of range";

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "frame_header.h"
+#include "pipeline/frame_header.h"
 
 struct Record {
   FrameHeader Header;

@@ -1,4 +1,4 @@
-#include "single_byte_text.h"
+#include "pipeline/single_byte_text.h"
 
 #include <array>
 #include <cstdint>

@@ -11,10 +11,10 @@
 #include <set>
 #include <string>
 
-#include "app_ids.h"
-#include "forwarding.h"
-#include "program_fixture.h"
-#include "temp_working_dir.h"
+#include "pipeline/forwarding.h"
+#include "support/program_fixture.h"
+#include "support/temp_working_dir.h"
+#include "ui/app_ids.h"
 
 namespace fs = std::filesystem;
 using namespace app;

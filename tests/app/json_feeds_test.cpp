@@ -15,11 +15,11 @@
 #include <thread>
 #include <vector>
 
-#include "app_ids.h"
-#include "json_framer.h"
-#include "program_fixture.h"
-#include "single_byte_text.h"
-#include "temp_working_dir.h"
+#include "pipeline/json_framer.h"
+#include "pipeline/single_byte_text.h"
+#include "support/program_fixture.h"
+#include "support/temp_working_dir.h"
+#include "ui/app_ids.h"
 
 using nlohmann::json;
 using namespace app;

@@ -17,11 +17,11 @@
 #include <thread>
 #include <vector>
 
-#include "app_ids.h"
-#include "decoder_texts.h"
-#include "heap_walk.h"
-#include "program_fixture.h"
-#include "temp_working_dir.h"
+#include "support/decoder_texts.h"
+#include "support/program_fixture.h"
+#include "support/temp_working_dir.h"
+#include "ui/app_ids.h"
+#include "win32/heap_walk.h"
 
 using namespace app;
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "feed.h"
-#include "forwarding.h"
+#include "pipeline/forwarding.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "forwarding.h"
-#include "frame_reader.h"
+#include "pipeline/forwarding.h"
+#include "pipeline/frame_reader.h"
 
 namespace {
 

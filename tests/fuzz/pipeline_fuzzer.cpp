@@ -9,12 +9,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "acars_json.h"
-#include "decoder_text_normaliser.h"
-#include "decoder_text_parser.h"
-#include "forwarding.h"
-#include "frame_reader.h"
-#include "json_framer.h"
+#include "pipeline/acars_json.h"
+#include "pipeline/decoder_text_normaliser.h"
+#include "pipeline/decoder_text_parser.h"
+#include "pipeline/forwarding.h"
+#include "pipeline/frame_reader.h"
+#include "pipeline/json_framer.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "acars_frame.h"
+#include "pipeline/acars_frame.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "decoder_text_parser.h"
+#include "pipeline/decoder_text_parser.h"
 
 using REZUZ2ARI::BuildAcarsFrame;
 

@@ -2,7 +2,7 @@
 // line parses back with the library and holds the types the routers insist
 // on; every object in becomes the record a decoder's text would have made.
 
-#include "acars_json.h"
+#include "pipeline/acars_json.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "forwarding.h"
+#include "pipeline/forwarding.h"
 
 namespace {
 

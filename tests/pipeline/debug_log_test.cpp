@@ -1,4 +1,4 @@
-#include "debug_log.h"
+#include "pipeline/debug_log.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "temp_working_dir.h"
+#include "support/temp_working_dir.h"
 
 namespace fs = std::filesystem;
 using REZUZ2ARI::DebugLogError;

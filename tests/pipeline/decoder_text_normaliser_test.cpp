@@ -1,4 +1,4 @@
-#include "decoder_text_normaliser.h"
+#include "pipeline/decoder_text_normaliser.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "decoder_text_parser.h"
+#include "pipeline/decoder_text_parser.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "forwarding.h"
+#include "pipeline/forwarding.h"
 
 #include <gtest/gtest.h>
 
-#include "frame_reader.h"
+#include "pipeline/frame_reader.h"
 
 namespace {
 const std::string kExample =

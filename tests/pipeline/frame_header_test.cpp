@@ -1,10 +1,10 @@
-#include "frame_header.h"
+#include "pipeline/frame_header.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "acars_message.h"
+#include "pipeline/acars_message.h"
 
 namespace {
 FrameHeader::Bytes B(std::initializer_list<int> v) {

@@ -1,8 +1,8 @@
-#include "frame_reader.h"
+#include "pipeline/frame_reader.h"
 
 #include <gtest/gtest.h>
 
-#include "forwarding.h"
+#include "pipeline/forwarding.h"
 
 TEST(RecordReader, SplitsAStreamFedInPieces) {
   const auto a = PrepareMessage(

@@ -1,4 +1,4 @@
-#include "json_framer.h"
+#include "pipeline/json_framer.h"
 
 #include <gtest/gtest.h>
 

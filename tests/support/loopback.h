@@ -4,7 +4,7 @@
 
 #include <winsock2.h>
 
-#include "message_pump.h"
+#include "support/message_pump.h"
 
 // A TCP port on which nothing listens now: each test serves on its own, so
 // that the suite runs while another program holds the usual one.

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "app_ids.h"
-#include "frame_reader.h"
-#include "loopback.h"
-#include "main_window.h"
-#include "message_pump.h"
-#include "windows_test_util.h"
-#include "winsock_environment.h"
+#include "pipeline/frame_reader.h"
+#include "support/loopback.h"
+#include "support/message_pump.h"
+#include "support/windows_test_util.h"
+#include "support/winsock_environment.h"
+#include "ui/app_ids.h"
+#include "ui/main_window.h"
 
 // Settings for a test: a port of its own, the rest as given.
 inline Settings TestSettings(Settings settings = {}) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "message_router.h"
+#include "router/message_router.h"
 
 class QuietRouterEvents : public RouterEvents {
  public:

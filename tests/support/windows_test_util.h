@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "single_byte_text.h"
+#include "pipeline/single_byte_text.h"
 
 inline std::string StatusText(HWND bar, int index) {
   const auto length = LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, static_cast<WPARAM>(index), 0));

@@ -15,7 +15,7 @@
 
 #include "command_line.h"
 #include "feed.h"
-#include "forwarding.h"
+#include "pipeline/forwarding.h"
 
 #ifdef _WIN32
 #include <winsock2.h>

@@ -26,8 +26,8 @@
 #include <vector>
 
 #include "command_line.h"
-#include "decoder_source.h"
-#include "frame_reader.h"
+#include "pipeline/decoder_source.h"
+#include "pipeline/frame_reader.h"
 
 #ifdef _WIN32
 #include <winsock2.h>

@@ -1,0 +1,71 @@
+#include "outputs/reconnecting_socket.h"
+
+#include <winsock2.h>
+
+#include "router/message_router.h"
+
+ReconnectingSocket::ReconnectingSocket(std::string host, std::int32_t port, Events events)
+    : mHost(std::move(host)), mPort(port), mEvents(std::move(events)) {
+  Connect();
+}
+
+ReconnectingSocket::~ReconnectingSocket() {
+  if (mSocket) {
+    mSocket->SetOwner(nullptr);
+    mSocket->CloseSocket();
+  }
+}
+
+void ReconnectingSocket::Connect() {
+  mSocket = CSocket::Create(this);
+  // Nobody reads the local host's name: the connect notification need not
+  // wait for the name service.
+  mSocket->SetReverseLookups(false);
+  try {
+    mSocket->Connect(mHost, mPort);
+  } catch (const SocketError& e) {
+    Lose(std::to_string(e.Number) + " " + e.Description);
+  }
+}
+
+void ReconnectingSocket::Lose(const std::string& why) {
+  if (mSocket) {
+    mSocket->SetOwner(nullptr);
+    mSocket->CloseSocket();
+    mClosed.push_back(std::move(mSocket));
+    mSocket.reset();
+  }
+  mError = why;
+  mRetryAt = mPolicy.Failed(UnixSecondsNow());
+  if (mEvents.Down) mEvents.Down(why);
+}
+
+void ReconnectingSocket::OnConnect(CSocket& socket) {
+  const BOOL on = TRUE;
+  setsockopt(static_cast<SOCKET>(socket.SocketHandle()), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on),
+             sizeof on);
+  socket.SendWithoutDelay();
+  mPolicy.Connected(UnixSecondsNow());
+  mError.clear();
+  if (mEvents.Up) mEvents.Up(socket);
+}
+
+void ReconnectingSocket::Tick(double now) {
+  mClosed.clear();
+  if (!mSocket && now >= mRetryAt) Connect();
+}
+
+CSocket* ReconnectingSocket::Connected() const {
+  return mSocket && mSocket->State() == CSocket::StateConnected ? mSocket.get() : nullptr;
+}
+
+std::string ReconnectingSocket::State() const {
+  if (Connected()) return "connected";
+  if (mSocket) return "connecting";
+  return RetryingState(mRetryAt, mError);
+}
+
+std::string RetryingState(double retryAt, const std::string& why) {
+  const auto seconds = static_cast<long long>(retryAt - UnixSecondsNow() + 0.5);
+  return "retrying in " + std::to_string(seconds < 0 ? 0 : seconds) + " s: " + why;
+}

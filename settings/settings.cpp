@@ -1,0 +1,256 @@
+#include "settings/settings.h"
+
+#include <algorithm>
+#include <charconv>
+#include <functional>
+
+namespace {
+
+// One setting: its option on the command line is "--" + Key, its key in
+// the file stands in Section.
+struct Option {
+  const char* Key;
+  const char* Section;
+  const char* Allowed;  // what the error message says is allowed
+  bool Flag;            // an option without value; in the file 0 or 1
+  std::function<void(Settings&, const std::string& where, const std::string& value)> Apply;
+  // Options that may be given again and again: each adds to a list, which
+  // the command line's first one empties of the file's entries. In the file
+  // the values stand in one line, separated by blanks.
+  std::function<void(Settings&)> Clear = {};
+};
+
+[[noreturn]] void Refuse(const std::string& where, const std::string& value, const char* allowed) {
+  throw SettingsError(where + " " + value + ": " + allowed + " is allowed.");
+}
+
+std::int32_t Number(const std::string& where, const std::string& text, std::int32_t low, std::int32_t high,
+                    const char* allowed) {
+  std::int32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < low || value > high) {
+    Refuse(where, text, allowed);
+  }
+  return value;
+}
+
+// A dotted IPv4 address: four numbers of 0 to 255.
+bool IsIpv4Address(const std::string& text) {
+  const char* p = text.data();
+  const char* end = p + text.size();
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0) {
+      if (p == end || *p != '.') return false;
+      ++p;
+    }
+    unsigned value = 0;
+    const auto [next, error] = std::from_chars(p, end, value);
+    if (error != std::errc() || next == p || next - p > 3 || value > 255) return false;
+    p = next;
+  }
+  return p == end;
+}
+
+double Megahertz(const std::string& where, const std::string& text) {
+  constexpr const char* kAllowed = "a frequency in MHz from 1 to 10000 such as 131.725";
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || !(value >= 1 && value <= 10000)) {
+    Refuse(where, text, kAllowed);
+  }
+  return value;
+}
+
+constexpr const char* kJsonOutAllowed = "udp:HOST:PORT, tcp:HOST:PORT, serve:PORT or serve:ADDRESS:PORT";
+constexpr const char* kJsonInAllowed =
+    "udp:PORT, udp:ADDRESS:PORT or tcp:HOST:PORT, each with ,source=N (0 to 3) after it if wanted";
+
+// "kind:host:port" or "kind:port" (where the host may be left out).
+Endpoint ParseEndpoint(const std::string& where, const std::string& text, bool input) {
+  const char* allowed = input ? kJsonInAllowed : kJsonOutAllowed;
+  Endpoint e;
+  e.Text = text;
+  std::string rest = text;
+  if (input) {
+    if (const auto comma = rest.find(','); comma != std::string::npos) {
+      const std::string option = rest.substr(comma + 1);
+      if (option.rfind("source=", 0) != 0) Refuse(where, text, allowed);
+      e.Source = Number(where, option.substr(7), 0, 3, allowed);
+      rest = rest.substr(0, comma);
+    }
+  }
+  const auto colon = rest.find(':');
+  if (colon == std::string::npos) Refuse(where, text, allowed);
+  const std::string kind = rest.substr(0, colon);
+  rest = rest.substr(colon + 1);
+  bool hostMayBeOmitted = false;
+  if (kind == "udp") {
+    e.Type = Endpoint::Kind::Udp;
+    hostMayBeOmitted = input;
+  } else if (kind == "tcp") {
+    e.Type = Endpoint::Kind::Tcp;
+  } else if (kind == "serve" && !input) {
+    e.Type = Endpoint::Kind::Serve;
+    hostMayBeOmitted = true;
+  } else {
+    Refuse(where, text, allowed);
+  }
+  const auto last = rest.rfind(':');
+  if (last == std::string::npos) {
+    if (!hostMayBeOmitted) Refuse(where, text, allowed);
+    e.Port = Number(where, rest, 1, 65535, allowed);
+    return e;
+  }
+  e.Host = rest.substr(0, last);
+  if (e.Host.empty() || e.Host.find(' ') != std::string::npos) Refuse(where, text, allowed);
+  // Where the program listens, the host is an address of this PC.
+  if (hostMayBeOmitted && !IsIpv4Address(e.Host)) Refuse(where, text, allowed);
+  e.Port = Number(where, rest.substr(last + 1), 1, 65535, allowed);
+  return e;
+}
+
+// The blank-separated words of a value.
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::size_t at = 0;
+  while ((at = text.find_first_not_of(" \t", at)) != std::string::npos) {
+    const auto end = text.find_first_of(" \t", at);
+    words.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+    at = end;
+  }
+  return words;
+}
+
+bool FlagValue(const std::string& where, const std::string& text) {
+  if (text == "1") return true;
+  if (text == "0") return false;
+  Refuse(where, text, "0 or 1");
+}
+
+const std::vector<Option>& Options() {
+  static const std::vector<Option> options = {
+      {"port", "server", "a whole number from 1 to 65535 (default 2201)", false,
+       [](Settings& s, const std::string& w, const std::string& v) {
+         s.Port = Number(w, v, 1, 65535, "a whole number from 1 to 65535 (default 2201)");
+       }},
+      {"bind", "server", "an IPv4 address of this PC such as 127.0.0.1 (default: every interface)", false,
+       [](Settings& s, const std::string& w, const std::string& v) {
+         if (!IsIpv4Address(v)) Refuse(w, v, "an IPv4 address of this PC such as 127.0.0.1 (default: every interface)");
+         s.Bind = v == "0.0.0.0" ? "" : v;
+       }},
+      {"max-clients", "server", "a whole number from 1 to 64 (default 1)", false,
+       [](Settings& s, const std::string& w, const std::string& v) {
+         s.MaxClients = Number(w, v, 1, 64, "a whole number from 1 to 64 (default 1)");
+       }},
+      {"debug-log", "window", "0 or 1 (default 0)", true,
+       [](Settings& s, const std::string& w, const std::string& v) { s.DebugLog = FlagValue(w, v); }},
+      {"minimized", "window", "0 or 1 (default 0)", true,
+       [](Settings& s, const std::string& w, const std::string& v) { s.Minimized = FlagValue(w, v); }},
+      {"relink-seconds", "decoders", "a whole number from 0 (never) to 3600 (default 5)", false,
+       [](Settings& s, const std::string& w, const std::string& v) {
+         s.RelinkSeconds = Number(w, v, 0, 3600, "a whole number from 0 (never) to 3600 (default 5)");
+       }},
+      {"silence-minutes", "decoders", "a whole number from 0 (never) to 10080 (default 30)", false,
+       [](Settings& s, const std::string& w, const std::string& v) {
+         s.SilenceMinutes = Number(w, v, 0, 10080, "a whole number from 0 (never) to 10080 (default 30)");
+       }},
+      {"json-out", "json", kJsonOutAllowed, false,
+       [](Settings& s, const std::string& w, const std::string& v) {
+         for (const std::string& word : Words(v)) s.JsonOut.push_back(ParseEndpoint(w, word, false));
+         if (Words(v).empty()) Refuse(w, v, kJsonOutAllowed);
+       },
+       [](Settings& s) { s.JsonOut.clear(); }},
+      {"json-in", "json", kJsonInAllowed, false,
+       [](Settings& s, const std::string& w, const std::string& v) {
+         for (const std::string& word : Words(v)) s.JsonIn.push_back(ParseEndpoint(w, word, true));
+         if (Words(v).empty()) Refuse(w, v, kJsonInAllowed);
+       },
+       [](Settings& s) { s.JsonIn.clear(); }},
+      {"station-id", "json", "a name of 1 to 64 characters without blanks (default: none)", false,
+       [](Settings& s, const std::string& w, const std::string& v) {
+         if (v.empty() || v.size() > 64 || v.find_first_of(" \t") != std::string::npos) {
+           Refuse(w, v, "a name of 1 to 64 characters without blanks (default: none)");
+         }
+         s.StationId = v;
+       }},
+      {"freq", "json", "a frequency in MHz from 1 to 10000 such as 131.725 (default: not set, sent as 0)", false,
+       [](Settings& s, const std::string& w, const std::string& v) { s.Freq = Megahertz(w, v); }},
+      {"freq-skyspy", "json", "a frequency in MHz (default: freq)", false,
+       [](Settings& s, const std::string& w, const std::string& v) { s.DecoderFreq[0] = Megahertz(w, v); }},
+      {"freq-winacars", "json", "a frequency in MHz (default: freq)", false,
+       [](Settings& s, const std::string& w, const std::string& v) { s.DecoderFreq[1] = Megahertz(w, v); }},
+      {"freq-anad", "json", "a frequency in MHz (default: freq)", false,
+       [](Settings& s, const std::string& w, const std::string& v) { s.DecoderFreq[2] = Megahertz(w, v); }},
+      {"freq-posfix", "json", "a frequency in MHz (default: freq)", false,
+       [](Settings& s, const std::string& w, const std::string& v) { s.DecoderFreq[3] = Megahertz(w, v); }},
+      {"json-source", "json", "0, 1, 2 or 3 (default 3)", false,
+       [](Settings& s, const std::string& w, const std::string& v) {
+         s.JsonSource = Number(w, v, 0, 3, "0, 1, 2 or 3 (default 3)");
+       }},
+  };
+  return options;
+}
+
+const Option* FindOption(const std::string& key) {
+  for (const Option& option : Options()) {
+    if (key == option.Key) return &option;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::string SettingsHelp() {
+  std::string help =
+      std::string(kIniOption) + " PATH: the settings file (default " + kSettingsFileName + " beside the program)\n";
+  for (const Option& option : Options()) {
+    help += std::string("--") + option.Key + (option.Flag ? "" : " VALUE") + " ([" + option.Section + "] " +
+            option.Key + "): " + option.Allowed + "\n";
+  }
+  return help;
+}
+
+std::optional<std::string> IniPathOption(const std::vector<std::string>& arguments) {
+  std::optional<std::string> path;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (arguments[i] != kIniOption) continue;
+    if (i + 1 >= arguments.size()) throw SettingsError(std::string(kIniOption) + " needs a value: the settings file.");
+    path = arguments[++i];
+  }
+  return path;
+}
+
+Settings ParseSettings(const std::vector<std::string>& arguments, const SettingsFile& file) {
+  Settings settings;
+  for (const auto& [section, keys] : file) {
+    for (const auto& [key, value] : keys) {
+      const Option* option = FindOption(key);
+      const std::string where = "[" + section + "] " + key;
+      if (!option || section != option->Section) {
+        throw SettingsError(where + " is not a setting. Allowed:\n" + SettingsHelp());
+      }
+      option->Apply(settings, where, value);
+    }
+  }
+  std::vector<const Option*> repeated;  // lists the command line has begun
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& word = arguments[i];
+    if (word == kIniOption) {
+      ++i;  // read before the file
+      continue;
+    }
+    const Option* option = word.rfind("--", 0) == 0 ? FindOption(word.substr(2)) : nullptr;
+    if (!option) throw SettingsError(word + " is not an option. Allowed:\n" + SettingsHelp());
+    if (option->Flag) {
+      option->Apply(settings, word, "1");
+      continue;
+    }
+    if (i + 1 >= arguments.size()) throw SettingsError(word + " needs a value: " + option->Allowed + ".");
+    if (option->Clear && std::find(repeated.begin(), repeated.end(), option) == repeated.end()) {
+      option->Clear(settings);
+      repeated.push_back(option);
+    }
+    option->Apply(settings, word, arguments[++i]);
+  }
+  return settings;
+}

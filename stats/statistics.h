@@ -1,0 +1,51 @@
+#pragma once
+// What the statistics window and the tray tip show: a snapshot of the
+// counters of every source, client and output, and its text. No platform
+// header: the window only draws what these functions make.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "stats/minute_counts.h"
+
+struct Statistics {
+  struct Source {
+    std::string Name;
+    bool Linked = false;
+    bool Silent = false;
+    std::uint64_t Received = 0, Forwarded = 0, Filtered = 0, Dropped = 0;
+    std::optional<double> LastMessageAt;
+    std::array<std::uint32_t, MinuteCounts::kMinutes> PerMinute{};
+    std::uint64_t NotRead = 0;  // lost by the link: empty, not text, or replaced before read
+  };
+  struct Client {
+    std::string Name;
+    double ConnectedSince = 0;
+    std::uint64_t Sent = 0, Dropped = 0;
+  };
+  struct Feed {
+    std::string Name;
+    bool Input = false;
+    std::string State;
+    std::uint64_t Count = 0;  // sent (outputs), taken (inputs)
+    std::uint64_t Lost = 0;   // dropped (outputs), skipped (inputs)
+  };
+  std::vector<Source> Sources;
+  std::vector<Client> Clients;
+  std::vector<Feed> Feeds;
+};
+
+// "never", "12 s ago", "5 min ago", "3 h ago", "2 days ago".
+std::string Ago(std::optional<double> when, double now);
+
+// The table the statistics window shows: a heading line and a line for
+// each source, then the same for the clients and, when there are any, the
+// JSON feeds; fixed-width columns.
+std::vector<std::string> StatisticsTable(const Statistics& statistics, double now);
+
+// The totals in one line of at most `maxLength` characters, for the tray
+// icon's tip.
+std::string TrayTotals(const Statistics& statistics, std::size_t maxLength);

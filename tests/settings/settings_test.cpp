@@ -1,0 +1,150 @@
+#include "settings/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string ErrorOf(const std::vector<std::string>& arguments, const SettingsFile& file = {}) {
+  try {
+    ParseSettings(arguments, file);
+  } catch (const SettingsError& e) {
+    const std::string text = e.what();
+    return text.substr(0, text.find('\n'));  // without the list of options
+  }
+  return "";
+}
+
+}  // namespace
+
+TEST(Settings, WithoutOptionsOrFileEverythingIsAsAlways) {
+  const Settings s = ParseSettings({});
+  EXPECT_EQ(s.Port, 2201);  // the default
+  EXPECT_EQ(s.Bind, "");
+  EXPECT_EQ(s.MaxClients, 1);
+  EXPECT_FALSE(s.DebugLog);
+  EXPECT_FALSE(s.Minimized);
+  EXPECT_EQ(s.RelinkSeconds, 5);
+  EXPECT_EQ(s.SilenceMinutes, 30);
+}
+
+TEST(Settings, EveryOptionAndItsRange) {
+  const Settings s = ParseSettings({"--port", "2301", "--bind", "127.0.0.1", "--max-clients", "64", "--debug-log",
+                                    "--minimized", "--relink-seconds", "0", "--silence-minutes", "10080"});
+  EXPECT_EQ(s.Port, 2301);
+  EXPECT_EQ(s.Bind, "127.0.0.1");
+  EXPECT_EQ(s.MaxClients, 64);
+  EXPECT_TRUE(s.DebugLog);
+  EXPECT_TRUE(s.Minimized);
+  EXPECT_EQ(s.RelinkSeconds, 0);
+  EXPECT_EQ(s.SilenceMinutes, 10080);
+  EXPECT_EQ(ParseSettings({"--port", "1"}).Port, 1);
+  EXPECT_EQ(ParseSettings({"--bind", "0.0.0.0"}).Bind, "");
+
+  for (const char* bad : {"0", "65536", "-1", "12x", "", " 80", "99999999999"}) {
+    EXPECT_EQ(ErrorOf({"--port", bad}),
+              std::string("--port ") + bad + ": a whole number from 1 to 65535 (default 2201) is allowed.");
+  }
+  EXPECT_EQ(ErrorOf({"--max-clients", "65"}), "--max-clients 65: a whole number from 1 to 64 (default 1) is allowed.");
+  EXPECT_EQ(ErrorOf({"--relink-seconds", "-5"}),
+            "--relink-seconds -5: a whole number from 0 (never) to 3600 (default 5) is allowed.");
+  for (const char* bad : {"localhost", "1.2.3", "1.2.3.256", "1.2.3.4.5", "01234.1.1.1", ""}) {
+    EXPECT_NE(ErrorOf({"--bind", bad}).find("an IPv4 address"), std::string::npos) << bad;
+  }
+  EXPECT_EQ(ErrorOf({"--port"}), "--port needs a value: a whole number from 1 to 65535 (default 2201).");
+}
+
+TEST(Settings, UnknownOptionsAreRefusedByNameWithTheListOfOptions) {
+  EXPECT_EQ(ErrorOf({"--prot", "80"}), "--prot is not an option. Allowed:");
+  EXPECT_EQ(ErrorOf({"5550"}), "5550 is not an option. Allowed:");
+  try {
+    ParseSettings({"--prot"});
+    FAIL();
+  } catch (const SettingsError& e) {
+    EXPECT_NE(std::string(e.what()).find("--silence-minutes VALUE ([decoders] silence-minutes)"), std::string::npos);
+  }
+}
+
+TEST(Settings, TheFileIsReadAndTheCommandLineOverridesIt) {
+  const SettingsFile file = {{"server", {{"port", "2401"}, {"max-clients", "4"}}},
+                             {"window", {{"debug-log", "1"}, {"minimized", "0"}}},
+                             {"decoders", {{"relink-seconds", "10"}}}};
+  Settings s = ParseSettings({}, file);
+  EXPECT_EQ(s.Port, 2401);
+  EXPECT_EQ(s.MaxClients, 4);
+  EXPECT_TRUE(s.DebugLog);
+  EXPECT_EQ(s.RelinkSeconds, 10);
+  s = ParseSettings({"--port", "2501", "--ini", "other.ini"}, file);
+  EXPECT_EQ(s.Port, 2501);
+  EXPECT_EQ(s.MaxClients, 4);
+
+  EXPECT_EQ(ErrorOf({}, {{"server", {{"prot", "1"}}}}), "[server] prot is not a setting. Allowed:");
+  EXPECT_EQ(ErrorOf({}, {{"window", {{"port", "1"}}}}), "[window] port is not a setting. Allowed:");
+  EXPECT_EQ(ErrorOf({}, {{"window", {{"debug-log", "yes"}}}}), "[window] debug-log yes: 0 or 1 is allowed.");
+  EXPECT_EQ(ErrorOf({}, {{"server", {{"port", "0"}}}}),
+            "[server] port 0: a whole number from 1 to 65535 (default 2201) is allowed.");
+}
+
+TEST(Settings, IniOptionNamesTheFile) {
+  EXPECT_FALSE(IniPathOption({"--port", "1"}).has_value());
+  EXPECT_EQ(IniPathOption({"--ini", "C:\\b.ini"}).value(), "C:\\b.ini");
+  EXPECT_THROW(IniPathOption({"--ini"}), SettingsError);
+}
+
+TEST(Settings, JsonDestinationsAndFeeds) {
+  const Settings s = ParseSettings({"--json-out", "udp:127.0.0.1:5550", "--json-out", "tcp:pi.local:15550",
+                                    "--json-out", "serve:5551", "--json-out", "serve:127.0.0.1:5552", "--json-in",
+                                    "udp:5550", "--json-in", "tcp:router.lan:15550,source=1", "--station-id", "XX-TEST",
+                                    "--freq", "131.725", "--json-source", "2"});
+  ASSERT_EQ(s.JsonOut.size(), 4u);
+  EXPECT_EQ(s.JsonOut[0].Type, Endpoint::Kind::Udp);
+  EXPECT_EQ(s.JsonOut[0].Host, "127.0.0.1");
+  EXPECT_EQ(s.JsonOut[0].Port, 5550);
+  EXPECT_EQ(s.JsonOut[1].Type, Endpoint::Kind::Tcp);
+  EXPECT_EQ(s.JsonOut[1].Host, "pi.local");
+  EXPECT_EQ(s.JsonOut[2].Type, Endpoint::Kind::Serve);
+  EXPECT_EQ(s.JsonOut[2].Host, "");
+  EXPECT_EQ(s.JsonOut[3].Host, "127.0.0.1");
+  ASSERT_EQ(s.JsonIn.size(), 2u);
+  EXPECT_EQ(s.JsonIn[0].Host, "");
+  EXPECT_EQ(s.JsonIn[0].Port, 5550);
+  EXPECT_FALSE(s.JsonIn[0].Source.has_value());
+  EXPECT_EQ(s.JsonIn[1].Source, 1);
+  EXPECT_EQ(s.JsonIn[1].Text, "tcp:router.lan:15550,source=1");
+  EXPECT_EQ(s.StationId, "XX-TEST");
+  EXPECT_DOUBLE_EQ(s.Freq, 131.725);
+  EXPECT_EQ(s.JsonSource, 2);
+
+  for (const char* bad : {"udp:5550", "serve:host.name:1", "tcp:5550", "file:/tmp/x", "udp:h:0", "udp::5"}) {
+    EXPECT_NE(ErrorOf({"--json-out", bad}).find("udp:HOST:PORT, tcp:HOST:PORT"), std::string::npos) << bad;
+  }
+  for (const char* bad : {"serve:5550", "udp:name.lan:5", "udp:5550,source=4", "udp:5550,src=1"}) {
+    EXPECT_NE(ErrorOf({"--json-in", bad}).find("udp:PORT, udp:ADDRESS:PORT"), std::string::npos) << bad;
+  }
+  EXPECT_NE(ErrorOf({"--freq", "abc"}).find("a frequency in MHz"), std::string::npos);
+  EXPECT_NE(ErrorOf({"--station-id", "two words"}).find("without blanks"), std::string::npos);
+}
+
+TEST(Settings, StationIdOfAtMost64Characters) {
+  const std::string longest(64, 'S');
+  EXPECT_EQ(ParseSettings({"--station-id", longest}).StationId, longest);
+  EXPECT_EQ(ParseSettings({"--station-id", "X"}).StationId, "X");
+  EXPECT_EQ(ErrorOf({"--station-id", longest + "S"}),
+            "--station-id " + longest + "S: a name of 1 to 64 characters without blanks (default: none) is allowed.");
+  EXPECT_EQ(ErrorOf({"--station-id", ""}),
+            "--station-id : a name of 1 to 64 characters without blanks (default: none) is allowed.");
+  EXPECT_NE(ErrorOf({"--station-id", "tab\there"}).find("without blanks"), std::string::npos);
+}
+
+TEST(Settings, JsonListsFromTheFileAreReplacedByTheCommandLine) {
+  const SettingsFile file = {
+      {"json", {{"json-out", "udp:127.0.0.1:5550  tcp:pi.local:5550"}, {"freq", "131.55"}, {"freq-anad", "131.725"}}}};
+  Settings s = ParseSettings({}, file);
+  EXPECT_EQ(s.JsonOut.size(), 2u);
+  EXPECT_DOUBLE_EQ(s.DecoderFreq[2], 131.725);
+  s = ParseSettings({"--json-out", "serve:5551"}, file);
+  ASSERT_EQ(s.JsonOut.size(), 1u);
+  EXPECT_EQ(s.JsonOut[0].Type, Endpoint::Kind::Serve);
+}

@@ -1,0 +1,153 @@
+#include "ui/statistics_window.h"
+
+#include <algorithm>
+#include <string>
+
+#include "router/message_router.h"
+
+namespace {
+
+constexpr const wchar_t* kClass = L"TolvanDdeStatistics";
+constexpr const wchar_t* kTitle = L"TOLVAN DDE Server - Statistics";
+constexpr UINT_PTR kRedrawTimerId = 1;
+constexpr int kMargin = 8;
+// One colour for each source's line in the graph.
+constexpr COLORREF kLineColours[] = {RGB(0, 90, 200),  RGB(200, 60, 0),  RGB(0, 140, 60), RGB(150, 0, 150),
+                                     RGB(120, 100, 0), RGB(0, 130, 140), RGB(90, 90, 90), RGB(220, 0, 90)};
+
+void Text(HDC dc, int x, int y, const std::string& text) {
+  TextOutA(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+}
+
+}  // namespace
+
+StatisticsWindow::StatisticsWindow(HINSTANCE instance, HWND owner, std::function<Statistics()> snapshot)
+    : mInstance(instance), mOwner(owner), mSnapshot(std::move(snapshot)) {}
+
+StatisticsWindow::~StatisticsWindow() {
+  if (mWindow) {
+    KillTimer(mWindow.get(), kRedrawTimerId);
+    SetWindowLongPtrW(mWindow.get(), GWLP_USERDATA, 0);
+  }
+}
+
+void StatisticsWindow::Show() {
+  if (!mWindow) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = &StatisticsWindow::WindowProc;
+    wc.hInstance = mInstance;
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+    wc.hbrBackground = nullptr;                                  // painted whole, through a bitmap
+    wc.lpszClassName = kClass;
+    RegisterClassExW(&wc);
+    mWindow.reset(CreateWindowExW(0, kClass, kTitle, WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 680, 520,
+                                  mOwner, nullptr, mInstance, this));
+    if (!mWindow) return;
+    SetTimer(mWindow.get(), kRedrawTimerId, 1000, nullptr);
+  }
+  ShowWindow(mWindow.get(), SW_SHOWNORMAL);
+  SetForegroundWindow(mWindow.get());
+  InvalidateRect(mWindow.get(), nullptr, FALSE);
+}
+
+void StatisticsWindow::Paint(HDC dc, const RECT& area) {
+  const Statistics stats = mSnapshot();
+  const double now = UnixSecondsNow();
+  FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  SelectObject(dc, GetStockObject(ANSI_FIXED_FONT));
+  SetBkMode(dc, TRANSPARENT);
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(dc, &metrics);
+  const int lineHeight = metrics.tmHeight + 2;
+
+  int y = kMargin;
+  for (const std::string& line : StatisticsTable(stats, now)) {
+    Text(dc, kMargin, y, line);
+    y += lineHeight;
+  }
+
+  // The graph: messages per minute of each source, the last hour.
+  y += lineHeight;
+  Text(dc, kMargin, y, "Messages per minute, last hour");
+  y += lineHeight;
+  const RECT plot{kMargin + 40, y, area.right - kMargin, area.bottom - kMargin - 2 * lineHeight};
+  if (plot.bottom - plot.top < 40 || plot.right - plot.left < 120) return;
+  std::uint32_t highest = 1;
+  for (const auto& source : stats.Sources) {
+    highest = std::max(highest, *std::max_element(source.PerMinute.begin(), source.PerMinute.end()));
+  }
+  Rectangle(dc, plot.left, plot.top, plot.right, plot.bottom);
+  Text(dc, kMargin, plot.top, std::to_string(highest));
+  Text(dc, kMargin, plot.bottom - lineHeight, "0");
+  Text(dc, plot.left, plot.bottom + 2, "-60 min");
+  Text(dc, plot.right - 3 * metrics.tmAveCharWidth, plot.bottom + 2, "now");
+
+  const int width = plot.right - plot.left - 2;
+  const int height = plot.bottom - plot.top - 2;
+  int legendX = plot.left + 10 * metrics.tmAveCharWidth;
+  for (std::size_t i = 0; i < stats.Sources.size(); ++i) {
+    const COLORREF colour = kLineColours[i % std::size(kLineColours)];
+    UniqueGdiObject pen(CreatePen(PS_SOLID, 2, colour));
+    const HGDIOBJ previous = SelectObject(dc, pen.get());
+    POINT points[MinuteCounts::kMinutes];
+    for (int m = 0; m < MinuteCounts::kMinutes; ++m) {
+      points[m].x = plot.left + 1 + width * m / (MinuteCounts::kMinutes - 1);
+      points[m].y = plot.bottom - 1 -
+                    static_cast<int>(static_cast<long long>(height) *
+                                     stats.Sources[i].PerMinute[static_cast<std::size_t>(m)] / highest);
+    }
+    Polyline(dc, points, MinuteCounts::kMinutes);
+    SelectObject(dc, previous);
+    SetTextColor(dc, colour);
+    Text(dc, legendX, plot.bottom + lineHeight + 2, stats.Sources[i].Name);
+    legendX += (static_cast<int>(stats.Sources[i].Name.size()) + 2) * metrics.tmAveCharWidth;
+  }
+  SetTextColor(dc, RGB(0, 0, 0));
+}
+
+LRESULT CALLBACK StatisticsWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    auto* self = static_cast<StatisticsWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<StatisticsWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return DefWindowProcW(hwnd, message, wParam, lParam);
+  switch (message) {
+    case WM_TIMER:
+      if (wParam == kRedrawTimerId && IsWindowVisible(hwnd)) InvalidateRect(hwnd, nullptr, FALSE);
+      return 0;
+    case WM_CLOSE:
+      ShowWindow(hwnd, SW_HIDE);  // kept for the next time
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = BeginPaint(hwnd, &ps);
+      RECT area;
+      GetClientRect(hwnd, &area);
+      // Drawn into a bitmap first, so that the redraw every second does not
+      // flicker.
+      UniqueMemoryDc memory(CreateCompatibleDC(dc));
+      UniqueGdiObject bitmap(CreateCompatibleBitmap(dc, area.right, area.bottom));
+      const HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
+      try {
+        self->Paint(memory.get(), area);
+      } catch (...) {
+        // A snapshot that fails leaves the window blank for this second.
+      }
+      BitBlt(dc, 0, 0, area.right, area.bottom, memory.get(), 0, 0, SRCCOPY);
+      SelectObject(memory.get(), previous);
+      EndPaint(hwnd, &ps);
+      return 0;
+    }
+    case WM_NCDESTROY:
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+      self->mWindow.release();
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcW(hwnd, message, wParam, lParam);
+}

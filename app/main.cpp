@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/bridge.h"
 #include "app/single_copy.h"
 #include "pipeline/single_byte_text.h"
 #include "settings/settings_file.h"
@@ -39,6 +40,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // One copy per port: a second start shows the first copy and ends.
   const UniqueKernelHandle claim = single_copy::ClaimPort(settings.Port);
   if (!claim && single_copy::ShowRunningCopy(settings.Port, 5000)) return 0;
-  frmMain form(instance, settings);
+  // The bridge outlives the window: the window goes first.
+  Bridge bridge(settings);
+  frmMain form(instance, bridge);
   return form.Run();
 }

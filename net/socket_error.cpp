@@ -59,3 +59,15 @@ std::string GetErrorDescription(std::int32_t number) {
   const auto it = std::find_if(kTexts.begin(), kTexts.end(), [&](const auto& e) { return e.first == number; });
   return it == kTexts.end() ? "Unknown error." : it->second;
 }
+
+std::string DescribeError(const char* where, std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const SocketError& e) {
+    return std::string(where) + ": " + std::to_string(e.Number) + " " + e.Description;
+  } catch (const std::exception& e) {
+    return std::string(where) + ": " + e.what();
+  } catch (...) {
+    return std::string(where) + ": unexpected error";
+  }
+}

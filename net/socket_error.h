@@ -38,3 +38,8 @@ class SocketError : public std::exception {
   std::string Source;
   std::string Description;
 };
+
+// "where: text" for whatever a handler raised: a socket error with its
+// number ("wns_OnConnectionRequest: 10054 Connection reset by peer."), any
+// other error by its text.
+std::string DescribeError(const char* where, std::exception_ptr error);

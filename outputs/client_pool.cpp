@@ -32,7 +32,9 @@ bool ClientPool::Accept(std::intptr_t requestID) {
     return false;
   }
   auto client = std::make_unique<Client>();
-  client->Socket = CSocket::Create(this);
+  client->Socket = OwnedSocket(this);
+  // Clients are not expected to send anything; what they send is dropped.
+  client->Socket->SetDiscardIncoming(true);
   client->Socket->Accept(requestID);
   // A connection the socket could not take is closed with its object and
   // takes no slot either.
@@ -68,19 +70,9 @@ std::uint64_t ClientPool::TotalDropped() const {
 }
 
 void ClientPool::CloseAll() {
-  for (auto& c : mClients) {
-    mRouter.RemoveOutput(*c->Output);
-    c->Socket->SetOwner(nullptr);
-    c->Socket->CloseSocket();
-  }
+  for (auto& c : mClients) mRouter.RemoveOutput(*c->Output);
   mClients.clear();
   mLeft.clear();
-}
-
-void ClientPool::OnDataArrival(CSocket& socket, std::int32_t) {
-  // Clients are not expected to send anything; what they send is dropped.
-  SocketValue discarded;
-  socket.GetData(discarded, vbByteArray);
 }
 
 void ClientPool::Leave(CSocket& socket) {
@@ -91,8 +83,7 @@ void ClientPool::Leave(CSocket& socket) {
   (*it)->Output->Close();  // before the socket forgets what it has not sent
   mDepartedSent += (*it)->Output->Kept();
   mDepartedDropped += (*it)->Output->Dropped();
-  socket.SetOwner(nullptr);
-  socket.CloseSocket();
+  (*it)->Socket.Close();
   mLeft.push_back(std::move(*it));
   mClients.erase(it);
 }

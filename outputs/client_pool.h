@@ -15,7 +15,7 @@
 
 #include <functional>
 
-#include "net/csocket.h"
+#include "net/owned_socket.h"
 #include "outputs/stream_output.h"
 #include "router/message_router.h"
 
@@ -53,7 +53,7 @@ class ClientPool : private CSocketEvents {
 
  private:
   struct Client {
-    std::shared_ptr<CSocket> Socket;
+    OwnedSocket Socket;
     std::unique_ptr<StreamOutput> Output;
     double Since;
   };
@@ -62,7 +62,6 @@ class ClientPool : private CSocketEvents {
                std::int32_t, bool&) override {
     Leave(socket);
   }
-  void OnDataArrival(CSocket& socket, std::int32_t) override;
   void Leave(CSocket& socket);
 
   MessageRouter& mRouter;

@@ -21,17 +21,6 @@ JsonUdpOutput::JsonUdpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder,
       mLog(std::move(log)),
       mWaiting(limits, BoundedQueue::WhenFull::DropNewest) {}
 
-JsonUdpOutput::~JsonUdpOutput() {
-  DropSocket();
-}
-
-void JsonUdpOutput::DropSocket() {
-  if (!mSocket) return;
-  mSocket->SetOwner(nullptr);
-  mSocket->CloseSocket();
-  mSocket.reset();  // a dispatch in progress holds a reference of its own
-}
-
 MessageOutput::Delivery JsonUdpOutput::Take(const PreparedMessage& message) {
   if (message.FromJson) return Delivery::NotWanted;
   return mWaiting.Push(mEncoder.Line(message)) ? Delivery::Kept : Delivery::Dropped;
@@ -45,7 +34,7 @@ std::string JsonUdpOutput::State() const {
 void JsonUdpOutput::SendWaiting() {
   while (!mWaiting.Empty() && !mLookingUp) {
     if (!mSocket) {
-      mSocket = CSocket::Create(this);
+      mSocket = OwnedSocket(this);
       mSocket->SetProtocol(CSocket::ProtocolUdp);
       mSocket->SetReverseLookups(false);
       mSocket->SetDiscardIncoming(true);
@@ -83,7 +72,7 @@ void JsonUdpOutput::Failed(const std::string& why) {
   mWaiting.CountDropped(1);
   if (mError.empty()) mLog("JSON out " + mEndpoint.Text, why);
   mError = why;
-  DropSocket();
+  mSocket.Close();
 }
 
 void JsonUdpOutput::OnSendProgress(CSocket&, std::int32_t, std::int32_t bytesRemaining) {
@@ -113,10 +102,7 @@ JsonTcpOutput::JsonTcpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder,
       mStream([this] { return mConnection.Connected(); }, encoder),
       mConnection(endpoint.Host, endpoint.Port,
                   {[this](CSocket& socket) { Up(socket); },
-                   [](CSocket& socket) {
-                     SocketValue discarded;  // the server is not expected to say anything
-                     socket.GetData(discarded, vbByteArray);
-                   },
+                   {},
                    [this](const std::string& why) {
                      if (mWasUp) mLog("JSON out " + mEndpoint.Text, "not connected: " + why);
                      mWasUp = false;
@@ -163,14 +149,10 @@ JsonServeOutput::JsonServeOutput(const Endpoint& endpoint, MessageRouter& router
 
 JsonServeOutput::~JsonServeOutput() {
   mReaders.CloseAll();
-  if (mListener) {
-    mListener->SetOwner(nullptr);
-    mListener->CloseSocket();
-  }
 }
 
 void JsonServeOutput::Listen() {
-  mListener = CSocket::Create(this);
+  mListener = OwnedSocket(this);
   mListener->Bind(mEndpoint.Port, mEndpoint.Host.empty() ? "0.0.0.0" : mEndpoint.Host);
   mListener->Listen();
 }
@@ -188,8 +170,7 @@ void JsonServeOutput::Tick(double) {
   if (mListener->State() == CSocket::StateListening) return;
   // The listener failed: listen again, once a second.
   try {
-    mListener->SetOwner(nullptr);
-    mListener->CloseSocket();
+    mListener.Close();
     Listen();
     mError.clear();
   } catch (const SocketError& e) {

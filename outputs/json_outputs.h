@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "common/bounded_queue.h"
-#include "net/csocket.h"
 #include "net/json_feed.h"
+#include "net/owned_socket.h"
 #include "outputs/client_pool.h"
 #include "outputs/client_port_output.h"
 #include "outputs/json_line_encoder.h"
@@ -47,7 +47,6 @@ class JsonUdpOutput : public MessageOutput, public JsonFeed, private CSocketEven
 
   JsonUdpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder, LogSink log,
                 BoundedQueue::Limits limits = kWaitingLimits);
-  ~JsonUdpOutput() override;
 
   Delivery Take(const PreparedMessage& message) override;
   void Flush() override { SendWaiting(); }
@@ -63,8 +62,6 @@ class JsonUdpOutput : public MessageOutput, public JsonFeed, private CSocketEven
   bool IsInput() const override { return false; }
 
  private:
-  // Closes and forgets the socket; the next line makes a new one.
-  void DropSocket();
   void SendWaiting();
   void Sent();
   void Failed(const std::string& why);
@@ -75,7 +72,7 @@ class JsonUdpOutput : public MessageOutput, public JsonFeed, private CSocketEven
   Endpoint mEndpoint;
   JsonLineEncoder& mEncoder;
   LogSink mLog;
-  std::shared_ptr<CSocket> mSocket;  // none after an error: the next send makes one
+  OwnedSocket mSocket;  // none after an error: the next send makes one
   BoundedQueue mWaiting;
   bool mLookingUp = false;  // a line waits in the socket for the name's lookup
   std::uint64_t mSent = 0;
@@ -138,7 +135,7 @@ class JsonServeOutput : public JsonFeed, private CSocketEvents {
 
   Endpoint mEndpoint;
   LogSink mLog;
-  std::shared_ptr<CSocket> mListener;
+  OwnedSocket mListener;
   ClientPool mReaders;
   std::string mError;
 };

@@ -9,18 +9,13 @@ ReconnectingSocket::ReconnectingSocket(std::string host, std::int32_t port, Even
   Connect();
 }
 
-ReconnectingSocket::~ReconnectingSocket() {
-  if (mSocket) {
-    mSocket->SetOwner(nullptr);
-    mSocket->CloseSocket();
-  }
-}
-
 void ReconnectingSocket::Connect() {
-  mSocket = CSocket::Create(this);
+  mSocket = OwnedSocket(this);
   // Nobody reads the local host's name: the connect notification need not
   // wait for the name service.
   mSocket->SetReverseLookups(false);
+  // Without a reader, what the host sends is dropped as it arrives.
+  if (!mEvents.Data) mSocket->SetDiscardIncoming(true);
   try {
     mSocket->Connect(mHost, mPort);
   } catch (const SocketError& e) {
@@ -29,12 +24,7 @@ void ReconnectingSocket::Connect() {
 }
 
 void ReconnectingSocket::Lose(const std::string& why) {
-  if (mSocket) {
-    mSocket->SetOwner(nullptr);
-    mSocket->CloseSocket();
-    mClosed.push_back(std::move(mSocket));
-    mSocket.reset();
-  }
+  mSocket.Close();
   mError = why;
   mRetryAt = mPolicy.Failed(UnixSecondsNow());
   if (mEvents.Down) mEvents.Down(why);
@@ -51,7 +41,6 @@ void ReconnectingSocket::OnConnect(CSocket& socket) {
 }
 
 void ReconnectingSocket::Tick(double now) {
-  mClosed.clear();
   if (!mSocket && now >= mRetryAt) Connect();
 }
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "net/csocket.h"
+#include "net/owned_socket.h"
 #include "outputs/reconnect_policy.h"
 
 // The state of a connection that waits to be tried again at `retryAt`
@@ -22,12 +22,11 @@ class ReconnectingSocket : private CSocketEvents {
  public:
   struct Events {
     std::function<void(CSocket&)> Up;              // connected
-    std::function<void(CSocket&)> Data;            // bytes arrived
+    std::function<void(CSocket&)> Data;            // bytes arrived; none: they are dropped
     std::function<void(const std::string&)> Down;  // lost, or an attempt failed; why
   };
 
   ReconnectingSocket(std::string host, std::int32_t port, Events events);
-  ~ReconnectingSocket();
   ReconnectingSocket(const ReconnectingSocket&) = delete;
   ReconnectingSocket& operator=(const ReconnectingSocket&) = delete;
 
@@ -54,8 +53,7 @@ class ReconnectingSocket : private CSocketEvents {
   std::string mHost;
   std::int32_t mPort;
   Events mEvents;
-  std::shared_ptr<CSocket> mSocket;
-  std::vector<std::shared_ptr<CSocket>> mClosed;  // may still be on the stack
+  OwnedSocket mSocket;
   ReconnectPolicy mPolicy;
   double mRetryAt = 0;
   std::string mError;

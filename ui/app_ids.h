@@ -4,9 +4,7 @@
 
 #include <windows.h>
 
-#include <cstddef>
 #include <cstdint>
-#include <string>
 
 namespace app {
 
@@ -21,6 +19,15 @@ enum Command : UINT {
   kCmdPosfix = 114,
   kCmdStatistics = 121,
 };
+// The Source menu: each decoder link's item and handler, in the links' order.
+struct SourceCommand {
+  UINT Command;
+  const char* Handler;
+};
+constexpr SourceCommand kSourceCommands[] = {{kCmdSkySpy, "mnuSkySpy_Click"},
+                                             {kCmdAirmaster, "mnuAirmaster_Click"},
+                                             {kCmdAirNav, "mnuAirNav_Click"},
+                                             {kCmdPosfix, "mnuPosfix_Click"}};
 
 // Tray popup menu commands: 0x2000 plus the index the tray reports.
 enum TrayCommand : UINT {
@@ -53,18 +60,6 @@ constexpr const char* kTrayTip = "Zizizer ODO Rerido";
 constexpr const char* kAboutTitle = "ZIZIZER ODO Rerido";
 constexpr const char* kAboutText =
     "ZIZIZER ODO Rerido\r\nACARS decoders to TCP port 2201, built by the bridge's developers.";
-
-// Status panel 1: the state of the client connection.
-constexpr const char* kServerDisabled = "Server disabled";
-constexpr const char* kWaitingForClient = "Waiting for Client";
-constexpr const char* kClientConnected = "Client connected";
-constexpr const char* kReconnect = "Reconnect";
-constexpr const char* kConnect = "Connect";
-// With several clients allowed: how many are connected.
-inline std::string ClientsConnectedText(std::size_t count) {
-  if (count == 0) return kWaitingForClient;
-  return std::to_string(count) + (count == 1 ? " client connected" : " clients connected");
-}
 
 // Status panels, numbered from 1.
 constexpr int kPanelConnection = 1;

@@ -196,10 +196,10 @@ TEST_F(DecoderSources, CountersStatisticsWindowAndSilenceWatchdog) {
   ASSERT_TRUE(p.Checked(kCmdSkySpy));
   StreamClient client(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
-  p.form.AirNavIn.SetText("short");  // filtered
-  ASSERT_TRUE(PumpUntil([&] { return p.form.CurrentStatistics().Sources[0].Received >= 5; }));
+  p.bridge.Links().Box(DecoderLinks::AirNavIn).SetText("short");  // filtered
+  ASSERT_TRUE(PumpUntil([&] { return p.bridge.CurrentStatistics().Sources[0].Received >= 5; }));
 
-  const Statistics stats = p.form.CurrentStatistics();
+  const Statistics stats = p.bridge.CurrentStatistics();
   ASSERT_EQ(stats.Sources.size(), 4u);
   EXPECT_EQ(stats.Sources[0].Name, "SkySpy");
   EXPECT_TRUE(stats.Sources[0].Linked);
@@ -224,14 +224,14 @@ TEST_F(DecoderSources, CountersStatisticsWindowAndSilenceWatchdog) {
 
   // Half an hour without a message from the linked SkySpy: reported once.
   const double now = UnixSecondsNow();
-  p.form.CheckSilence(now + 29 * 60);
+  p.bridge.Links().CheckSilence(now + 29 * 60);
   EXPECT_EQ(p.Panel(5), "");
-  p.form.CheckSilence(now + 31 * 60);
+  p.bridge.Links().CheckSilence(now + 31 * 60);
   EXPECT_EQ(p.Panel(5), "SkySpy: no message for 30 minutes");
-  EXPECT_TRUE(p.form.CurrentStatistics().Sources[0].Silent);
-  EXPECT_FALSE(p.form.CurrentStatistics().Sources[1].Silent) << "not linked: not watched";
+  EXPECT_TRUE(p.bridge.CurrentStatistics().Sources[0].Silent);
+  EXPECT_FALSE(p.bridge.CurrentStatistics().Sources[1].Silent) << "not linked: not watched";
   // Its next message clears the report.
-  p.form.SkySpyIn.SetText(Downlink("BA0286", "BACK AGAIN"));
+  p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("BA0286", "BACK AGAIN"));
   EXPECT_EQ(p.Panel(5), "");
   const std::string log = ReadLog();
   EXPECT_NE(log.find("DES: Watchdog\r\n\r\nMSG: \r\nSkySpy: no message for 30 minutes"), std::string::npos);
@@ -274,10 +274,10 @@ TEST_F(Forwarding, ShortTextsHfFillersAndTheLogEntries) {
   StreamClient client(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
 
-  p.form.AirNavIn.SetText("0123456789");  // 10 characters: ignored
-  p.form.AirNavIn.SetText(kHfWithoutFlight);
-  p.form.AirNavIn.SetText("ABCDEFGHIJK");  // 11 characters: a record of empty fields
-  p.form.AirNavIn.SetText(kExample);
+  p.bridge.Links().Box(DecoderLinks::AirNavIn).SetText("0123456789");  // 10 characters: ignored
+  p.bridge.Links().Box(DecoderLinks::AirNavIn).SetText(kHfWithoutFlight);
+  p.bridge.Links().Box(DecoderLinks::AirNavIn).SetText("ABCDEFGHIJK");  // 11 characters: a record of empty fields
+  p.bridge.Links().Box(DecoderLinks::AirNavIn).SetText(kExample);
   ASSERT_TRUE(client.WaitRecords(2));
   PumpFor(200);
   ASSERT_EQ(client.Poll(), 2u);
@@ -300,23 +300,23 @@ TEST_F(Forwarding, ShortTextsHfFillersAndTheLogEntries) {
 
 TEST_F(Forwarding, AMessageRightAfterAnotherIsShownOnceTheTextsPause) {
   Program p;
-  p.form.SkySpyIn.SetText(Downlink("BA0286", "FIRST AFTER A QUIET SECOND"));
+  p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("BA0286", "FIRST AFTER A QUIET SECOND"));
   EXPECT_NE(p.Display().find("FIRST AFTER A QUIET SECOND"), std::string::npos);  // at once
-  p.form.SkySpyIn.SetText(Downlink("BA0287", "SECOND RIGHT AFTER"));
+  p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("BA0287", "SECOND RIGHT AFTER"));
   EXPECT_NE(p.Display().find("FIRST AFTER A QUIET SECOND"), std::string::npos) << "shown while texts still came";
   EXPECT_TRUE(PumpUntil([&] { return p.Display().find("SECOND RIGHT AFTER") != std::string::npos; }, 2000));
 }
 
 TEST_F(Forwarding, WithoutAClientMessagesAreShownAndDropped) {
   Program p;
-  p.form.SkySpyIn.SetText(Downlink("BA0286", "BEFORE ANY CLIENT"));
+  p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("BA0286", "BEFORE ANY CLIENT"));
   EXPECT_NE(p.Display().find("BEFORE ANY CLIENT"), std::string::npos);
   EXPECT_FALSE(fs::exists("xmlfile.log"));  // the log is off: no file
   StreamClient client(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
   PumpFor(300);
   EXPECT_EQ(client.Poll(), 0u);
-  p.form.SkySpyIn.SetText(Downlink("BA0286", "AFTER"));
+  p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("BA0286", "AFTER"));
   ASSERT_TRUE(client.WaitRecords(1));
   EXPECT_NE(Frame(client.records[0]).find("AFTER"), std::string::npos);
   EXPECT_EQ(client.records[0].Header.Source, 0);
@@ -329,8 +329,8 @@ TEST_F(Forwarding, AnUnwritableLogIsReportedAndForwardingGoesOn) {
   p.Click(kCmdDebugLog);
   StreamClient client(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
-  p.form.AM2000In.SetText(kExample);
-  p.form.AM2000In.SetText(kExample);  // the same text twice: two messages
+  p.bridge.Links().Box(DecoderLinks::AM2000In).SetText(kExample);
+  p.bridge.Links().Box(DecoderLinks::AM2000In).SetText(kExample);  // the same text twice: two messages
   ASSERT_TRUE(client.WaitRecords(2));
   EXPECT_EQ(client.records[1].Frame, kExampleFrame);
   EXPECT_EQ(client.records[1].Header.Source, 1);
@@ -349,7 +349,7 @@ TEST_F(Forwarding, AnUnwritableLogIsReportedAndForwardingGoesOn) {
 TEST_F(Forwarding, TheDisplayWrapsLongLines) {
   Program p;
   const std::string words = "POSITION REPORT FOLLOWS WITH MANY WORDS ON ONE LONG LINE THAT IS WIDER THAN THE WINDOW";
-  p.form.SkySpyIn.SetText(Downlink("BA0286", words + " " + words));
+  p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("BA0286", words + " " + words));
   ASSERT_NE(p.Display().find(words), std::string::npos);
   // Six lines of text; the long one takes several lines of the box.
   const auto lines = SendMessageW(p.form.dspMsg(), EM_GETLINECOUNT, 0, 0);
@@ -389,10 +389,10 @@ TEST_F(DecoderSources, EmptyTextsAreCountedAndReportedOnceALink) {
   ASSERT_TRUE(sim.Ready());
   p.Click(kCmdPosfix);
   ASSERT_TRUE(p.Checked(kCmdPosfix));
-  ASSERT_TRUE(PumpUntil([&] { return p.form.CurrentStatistics().Sources[3].Received >= 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return p.bridge.CurrentStatistics().Sources[3].Received >= 2; }));
 
-  for (int i = 0; i < 3; ++i) p.form.PosfixIn.OnAdvise(nullptr);
-  Statistics stats = p.form.CurrentStatistics();
+  for (int i = 0; i < 3; ++i) p.bridge.Links().Box(DecoderLinks::PosfixIn).OnAdvise(nullptr);
+  Statistics stats = p.bridge.CurrentStatistics();
   EXPECT_EQ(stats.Sources[3].NotRead, 3u);
   EXPECT_EQ(stats.Sources[3].Received, 2u) << "an empty text is not a text received";
   EXPECT_EQ(stats.Sources[3].Filtered, 0u) << "nor one filtered as too short";
@@ -409,10 +409,10 @@ TEST_F(DecoderSources, EmptyTextsAreCountedAndReportedOnceALink) {
   p.Click(kCmdPosfix);
   p.Click(kCmdPosfix);
   ASSERT_TRUE(p.Checked(kCmdPosfix));
-  p.form.PosfixIn.OnAdvise(nullptr);
+  p.bridge.Links().Box(DecoderLinks::PosfixIn).OnAdvise(nullptr);
   log = ReadLog();
   EXPECT_NE(log.find(report, log.find(report) + 1), std::string::npos);
-  EXPECT_EQ(p.form.CurrentStatistics().Sources[3].NotRead, 4u);
+  EXPECT_EQ(p.bridge.CurrentStatistics().Sources[3].NotRead, 4u);
 }
 
 TEST_F(DecoderSources, ADecoderClosedNormallyOrKilledIsLinkedAgainWhenItRunsAgain) {

@@ -128,7 +128,7 @@ TEST_F(JsonFeeds, EveryMessageGoesToEachDestinationAndMatchesItsRecord) {
   settings.Freq = 131.55;
   settings.DecoderFreq[2] = 131.725;
   Program p(settings);
-  ASSERT_EQ(p.form.JsonFeeds().size(), 3u);
+  ASSERT_EQ(p.bridge.Feeds().Feeds().size(), 3u);
   StreamClient client(p.port);
   JsonReader udpReader{udp, true};
   JsonReader tcpReader{AcceptPumping(tcpListener), false};
@@ -137,7 +137,7 @@ TEST_F(JsonFeeds, EveryMessageGoesToEachDestinationAndMatchesItsRecord) {
   NonBlocking(serveA.s);
   NonBlocking(serveB.s);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
-  ASSERT_TRUE(PumpUntil([&] { return p.form.JsonFeeds()[2]->State() == "listening, 2 readers"; }));
+  ASSERT_TRUE(PumpUntil([&] { return p.bridge.Feeds().Feeds()[2]->State() == "listening, 2 readers"; }));
 
   // The four decoders over DDE: 40 messages.
   const std::wstring feed = WriteFeed({Downlink("SEQ {seq} TO SKYSPY"), Downlink("SEQ {seq} \xE9T\xC9 AIRMASTER"),
@@ -184,8 +184,9 @@ TEST_F(JsonFeeds, EveryMessageGoesToEachDestinationAndMatchesItsRecord) {
   // order once it is back.
   closesocket(tcpReader.s);
   closesocket(tcpListener);
-  ASSERT_TRUE(PumpUntil([&] { return p.form.JsonFeeds()[1]->State().rfind("retrying", 0) == 0; }));
-  for (int i = 0; i < 30; ++i) p.form.SkySpyIn.SetText(Downlink("WHILE DOWN " + std::to_string(100 + i)));
+  ASSERT_TRUE(PumpUntil([&] { return p.bridge.Feeds().Feeds()[1]->State().rfind("retrying", 0) == 0; }));
+  for (int i = 0; i < 30; ++i)
+    p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("WHILE DOWN " + std::to_string(100 + i)));
   PumpFor(1500);
   tcpListener = Listener(tcpPort);
   JsonReader back{AcceptPumping(tcpListener, 70000), false};
@@ -193,9 +194,9 @@ TEST_F(JsonFeeds, EveryMessageGoesToEachDestinationAndMatchesItsRecord) {
   ASSERT_TRUE(back.Wait(30));
   for (int i = 0; i < 30; ++i)
     EXPECT_EQ(FirstLine(back.objects[static_cast<std::size_t>(i)]), "WHILE DOWN " + std::to_string(100 + i));
-  EXPECT_EQ(p.form.JsonFeeds()[1]->State(), "connected");
-  EXPECT_EQ(p.form.JsonFeeds()[1]->Count(), 70u);
-  EXPECT_EQ(p.form.JsonFeeds()[1]->Lost(), 0u);
+  EXPECT_EQ(p.bridge.Feeds().Feeds()[1]->State(), "connected");
+  EXPECT_EQ(p.bridge.Feeds().Feeds()[1]->Count(), 70u);
+  EXPECT_EQ(p.bridge.Feeds().Feeds()[1]->Lost(), 0u);
   closesocket(back.s);
   closesocket(tcpListener);
   closesocket(udp);
@@ -270,7 +271,7 @@ TEST_F(JsonFeeds, SdrFeedsOverUdpAndTcpGoOutAsRecordsBesideTheDecoders) {
   // The TCP server goes away and comes back: the bridge connects again.
   closesocket(feed);
   closesocket(server);
-  ASSERT_TRUE(PumpUntil([&] { return p.form.JsonFeeds()[1]->State().rfind("retrying", 0) == 0; }));
+  ASSERT_TRUE(PumpUntil([&] { return p.bridge.Feeds().Feeds()[1]->State().rfind("retrying", 0) == 0; }));
   server = Listener(tcpPort);
   feed = AcceptPumping(server, 70000);
   ASSERT_NE(feed, INVALID_SOCKET);
@@ -309,7 +310,7 @@ TEST_F(JsonFeeds, SdrFeedsOverUdpAndTcpGoOutAsRecordsBesideTheDecoders) {
   ASSERT_EQ(tcpTexts.size(), 12u);
   for (int i = 0; i < 12; ++i) EXPECT_EQ(tcpTexts[static_cast<std::size_t>(i)], "TCP " + std::to_string(i));
   EXPECT_EQ(ddeTexts.size(), 5u);
-  const Statistics stats = p.form.CurrentStatistics();
+  const Statistics stats = p.bridge.CurrentStatistics();
   ASSERT_EQ(stats.Sources.size(), 6u);
   EXPECT_EQ(stats.Sources[4].Forwarded, 40u);
   EXPECT_GE(stats.Sources[4].Filtered, 40u) << "fragments, link-layer frames and garbage";

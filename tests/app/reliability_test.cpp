@@ -55,9 +55,9 @@ TEST_F(Reliability, DecoderTextsLeaveNothingBehindOnTheHeap) {
   Program p;
   const std::size_t input = 0;  // SkySpy
   sim.Start();
-  ASSERT_TRUE(PumpUntil([&] { return p.form.Router().Counters(input).Received >= 100; }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return p.bridge.Router().Counters(input).Received >= 100; }, 10000));
   const std::size_t before = HeapBytesInUse();  // the buffers that are reused have grown by now
-  ASSERT_TRUE(PumpUntil([&] { return p.form.Router().Counters(input).Received >= 3000; }, 60000));
+  ASSERT_TRUE(PumpUntil([&] { return p.bridge.Router().Counters(input).Received >= 3000; }, 60000));
   EXPECT_EQ(sim.Wait(), 0);
   PumpFor(300);
   const std::size_t after = HeapBytesInUse();
@@ -84,7 +84,7 @@ TEST_F(Reliability, ClientThatStopsReadingLosesWholeMessagesOnly) {
   }
   EXPECT_EQ(sim.Wait(), 0);
   PumpFor(300);
-  const std::uint64_t dropped = p.form.DroppedMessages();
+  const std::uint64_t dropped = p.bridge.Router().TotalDropped();
   EXPECT_GT(dropped, 0u);
   EXPECT_EQ(p.Panel(4), "Lost " + std::to_string(dropped));
 
@@ -93,7 +93,7 @@ TEST_F(Reliability, ClientThatStopsReadingLosesWholeMessagesOnly) {
   client.reader.Feed(slow);
   const std::size_t expected = 2000 - dropped;
   ASSERT_TRUE(client.WaitRecords(expected, 60000)) << client.records.size() << " of " << expected;
-  p.form.SkySpyIn.SetText(Downlink("SEQ 999999 AFTER"));
+  p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("SEQ 999999 AFTER"));
   ASSERT_TRUE(client.WaitRecords(expected + 1));
   EXPECT_TRUE(client.reader.Error().empty());
   int last = -1;
@@ -112,10 +112,13 @@ TEST_F(Reliability, FiveHundredClientsComeAndGo) {
   for (int cycle = 0; cycle < 500; ++cycle) {
     const SOCKET s = ConnectRetrying(p.port);
     ASSERT_NE(s, INVALID_SOCKET) << "cycle " << cycle;
-    ASSERT_TRUE(PumpUntil([&] { return p.form.Socket()->State() == CSocket::StateConnected; }, 5000)) << cycle;
+    ASSERT_TRUE(PumpUntil([&] { return p.bridge.ClientPort().Socket()->State() == CSocket::StateConnected; }, 5000))
+        << cycle;
     if (cycle % 3 == 0) {
       // Leave in the middle of a record.
-      p.form.AirNavIn.SetText(Downlink("SEQ " + std::to_string(cycle) + " " + std::string(2000, 'z')));
+      p.bridge.Links()
+          .Box(DecoderLinks::AirNavIn)
+          .SetText(Downlink("SEQ " + std::to_string(cycle) + " " + std::string(2000, 'z')));
       // The record goes out with the message loop's next pass.
       ASSERT_TRUE(PumpUntil([&] {
         u_long waiting = 0;
@@ -130,7 +133,7 @@ TEST_F(Reliability, FiveHundredClientsComeAndGo) {
   // And the next one is served normally, with whole records.
   StreamClient client(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
-  p.form.AirNavIn.SetText(Downlink("SEQ 000001 LAST"));
+  p.bridge.Links().Box(DecoderLinks::AirNavIn).SetText(Downlink("SEQ 000001 LAST"));
   ASSERT_TRUE(client.WaitRecords(1));
   EXPECT_EQ(SequenceOf(client.records[0]), 1);
   EXPECT_EQ(client.raw.size(), 16 + client.records[0].Frame.size());
@@ -159,7 +162,9 @@ TEST_F(Reliability, GarbageFromTheClientDoesNotStopTheMessages) {
   int sentMessages = 0;
   PumpUntil(
       [&] {
-        p.form.PosfixIn.SetText(Downlink("SEQ " + std::to_string(100000 + sentMessages++)));
+        p.bridge.Links()
+            .Box(DecoderLinks::PosfixIn)
+            .SetText(Downlink("SEQ " + std::to_string(100000 + sentMessages++)));
         client.Poll();
         return done.load();
       },
@@ -169,7 +174,7 @@ TEST_F(Reliability, GarbageFromTheClientDoesNotStopTheMessages) {
   EXPECT_GE(sent.load(), 50L * 1024 * 1024);
   ASSERT_TRUE(client.WaitRecords(static_cast<std::size_t>(sentMessages)));
   EXPECT_TRUE(client.reader.Error().empty());
-  EXPECT_EQ(p.form.DroppedMessages(), 0u);
+  EXPECT_EQ(p.bridge.Router().TotalDropped(), 0u);
 }
 
 TEST_F(Reliability, DecoderThatDiesIsNoticedAndLinkedAgainByItself) {
@@ -239,12 +244,12 @@ TEST_F(Reliability, LogHeldByAnotherProgramIsNeverCut) {
   ASSERT_NE(other, INVALID_HANDLE_VALUE);
   StreamClient client(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
-  p.form.SkySpyIn.SetText(Downlink("SEQ 000001 WHILE HELD"));
+  p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("SEQ 000001 WHILE HELD"));
   ASSERT_TRUE(client.WaitRecords(1));
   EXPECT_NE(p.Panel(5).find("xmlfile.log"), std::string::npos) << p.Panel(5);
   CloseHandle(other);
   EXPECT_EQ(ReadFile("xmlfile.log"), "kept\r\n");
-  p.form.SkySpyIn.SetText(Downlink("SEQ 000002 AFTER"));
+  p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("SEQ 000002 AFTER"));
   ASSERT_TRUE(client.WaitRecords(2));
   const std::string log = ReadFile("xmlfile.log");
   EXPECT_EQ(log.rfind("kept\r\nDES: SkySpyIn ", 0), 0u);
@@ -287,7 +292,7 @@ TEST_F(Reliability, TextsOfEverySizeAndShape) {
                                            "Message content:-",
                                            Downlink(std::string("A\0B\0C", 5)),
                                            Downlink("SEQ 000043 STILL GOING")};
-  for (const std::string& text : direct) p.form.AirNavIn.SetText(text);
+  for (const std::string& text : direct) p.bridge.Links().Box(DecoderLinks::AirNavIn).SetText(text);
   ASSERT_TRUE(client.WaitRecords(overDde.size() + direct.size() - 2));
   PumpFor(200);
   EXPECT_EQ(client.Poll(), overDde.size() + direct.size() - 2);
@@ -321,8 +326,8 @@ TEST_F(Reliability, SeveralClientsEachGetEveryRecordAndASlowOneHoldsUpNobody) {
   Program p(settings);
   StreamClient a(p.port), b(p.port), slow(p.port);
   ASSERT_TRUE(p.WaitPanel1("3 clients connected"));
-  ASSERT_NE(p.form.Pool(), nullptr);
-  EXPECT_EQ(p.form.Pool()->Count(), 3u);
+  ASSERT_NE(p.bridge.ClientPort().Pool(), nullptr);
+  EXPECT_EQ(p.bridge.ClientPort().Pool()->Count(), 3u);
 
   // The fourth is refused: its connection is closed at once.
   StreamClient fourth(p.port);
@@ -331,26 +336,26 @@ TEST_F(Reliability, SeveralClientsEachGetEveryRecordAndASlowOneHoldsUpNobody) {
     const int n = recv(fourth.s, &byte, 1, 0);
     return n == 0 || (n < 0 && WSAGetLastError() != WSAEWOULDBLOCK);
   }));
-  EXPECT_EQ(p.form.Pool()->Refused(), 1u);
+  EXPECT_EQ(p.bridge.ClientPort().Pool()->Refused(), 1u);
 
   // 2,000 messages of 5 KB; `slow` never reads.
   const std::string big(5000, 'x');
   constexpr int kCount = 2000;
   for (int i = 0; i < kCount; ++i) {
-    p.form.SkySpyIn.SetText(Downlink("SEQ " + std::to_string(100000 + i) + " " + big));
+    p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("SEQ " + std::to_string(100000 + i) + " " + big));
     a.Poll();
     b.Poll();
   }
   ASSERT_TRUE(a.WaitRecords(kCount, 60000)) << a.records.size();
   ASSERT_TRUE(b.WaitRecords(kCount, 60000)) << b.records.size();
   EXPECT_EQ(a.raw, b.raw);
-  const auto clients = p.form.Pool()->Clients();
+  const auto clients = p.bridge.ClientPort().Pool()->Clients();
   ASSERT_EQ(clients.size(), 3u);
   EXPECT_EQ(clients[0].Dropped, 0u);
   EXPECT_EQ(clients[1].Dropped, 0u);
   EXPECT_GT(clients[2].Dropped, 0u);
   EXPECT_EQ(clients[2].Sent + clients[2].Dropped, static_cast<std::uint64_t>(kCount));
-  EXPECT_EQ(p.form.DroppedMessages(), clients[2].Dropped);
+  EXPECT_EQ(p.bridge.Router().TotalDropped(), clients[2].Dropped);
   EXPECT_EQ(p.Panel(4), "Lost " + std::to_string(clients[2].Dropped));
 
   // What the slow one gets when it reads again is whole records, in order.
@@ -369,7 +374,7 @@ TEST_F(Reliability, SeveralClientsEachGetEveryRecordAndASlowOneHoldsUpNobody) {
   ASSERT_TRUE(p.WaitPanel1("2 clients connected"));
   StreamClient newcomer(p.port);
   ASSERT_TRUE(p.WaitPanel1("3 clients connected"));
-  p.form.SkySpyIn.SetText(Downlink("SEQ 999999 LAST"));
+  p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("SEQ 999999 LAST"));
   ASSERT_TRUE(newcomer.WaitRecords(1));
   EXPECT_EQ(SequenceOf(newcomer.records[0]), 999999);
   ASSERT_TRUE(b.WaitRecords(kCount + 1));
@@ -423,6 +428,6 @@ TEST_F(Reliability, TwoHundredThousandTextsThroughTheFourLinksArriveWholeAndInOr
     ++next[round][decoder];
   }
   for (int i = 0; i < 4; ++i) EXPECT_EQ(next[1][i], kPerDecoder);
-  const Statistics stats = p.form.CurrentStatistics();
+  const Statistics stats = p.bridge.CurrentStatistics();
   for (int i = 0; i < 4; ++i) EXPECT_EQ(stats.Sources[i].NotRead, 0u) << i;
 }

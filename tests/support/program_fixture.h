@@ -28,9 +28,10 @@ inline Settings TestSettings(Settings settings = {}) {
 // The started program on a port of its own, with its status bar at hand.
 struct Program {
   int port;
+  Bridge bridge;
   frmMain form;
   explicit Program(const Settings& settings = TestSettings())
-      : port(settings.Port), form(GetModuleHandleW(nullptr), settings) {
+      : port(settings.Port), bridge(settings), form(GetModuleHandleW(nullptr), bridge) {
     form.Load();
   }
   std::string Panel(int panel) { return StatusText(form.StatusBar().hWnd(), panel - 1); }

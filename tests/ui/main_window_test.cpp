@@ -69,8 +69,8 @@ TEST(frmMain, StartsUpInOrderAndListens) {
   // Status bar, before the first tick; the socket already listens.
   EXPECT_EQ(StatusParts(p.form.StatusBar().hWnd()), (std::vector<int>{100, 150, 300, 350, -1}));
   EXPECT_EQ(p.Panel(1), "Server disabled");
-  EXPECT_EQ(p.form.Socket()->State(), CSocket::StateListening);
-  EXPECT_EQ(p.form.Socket()->LocalPort(), p.port);
+  EXPECT_EQ(p.bridge.ClientPort().Socket()->State(), CSocket::StateListening);
+  EXPECT_EQ(p.bridge.ClientPort().Socket()->LocalPort(), p.port);
   EXPECT_TRUE(p.WaitPanel1("Waiting for Client"));
 }
 
@@ -79,7 +79,7 @@ TEST(frmMain, ServesOneClientAtATimeAndRecoversFromFailures) {
   ASSERT_TRUE(p.WaitPanel1("Waiting for Client"));
   SOCKET first = ConnectTo(p.port);
   ASSERT_TRUE(p.WaitPanel1("Connect"));
-  EXPECT_EQ(p.form.Socket()->State(), CSocket::StateConnected);
+  EXPECT_EQ(p.bridge.ClientPort().Socket()->State(), CSocket::StateConnected);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
 
   // No listener while a client is served.
@@ -95,13 +95,13 @@ TEST(frmMain, ServesOneClientAtATimeAndRecoversFromFailures) {
     return seen.back() == "Waiting for Client";
   }));
   EXPECT_EQ(seen, (std::vector<std::string>{"Client connected", "Server disabled", "Waiting for Client"}));
-  EXPECT_EQ(p.form.Socket()->LocalIP(), "0.0.0.0");
+  EXPECT_EQ(p.bridge.ClientPort().Socket()->LocalIP(), "0.0.0.0");
 
   // A failure reported by the socket layer: "Reconnect", then listening.
   SOCKET third = ConnectTo(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
-  p.form.Socket()->PostSocketEvent(32, 10054);
-  EXPECT_EQ(p.form.Socket()->State(), CSocket::StateError);
+  p.bridge.ClientPort().Socket()->PostSocketEvent(32, 10054);
+  EXPECT_EQ(p.bridge.ClientPort().Socket()->State(), CSocket::StateError);
   seen = {p.Panel(1)};
   ASSERT_TRUE(PumpUntil([&] {
     if (seen.back() != p.Panel(1)) seen.push_back(p.Panel(1));
@@ -157,14 +157,14 @@ TEST(frmMain, DebugLogToggles) {
 TEST(frmMain, TrayExitUnloadsEverything) {
   Program p;
   SOCKET client = ConnectTo(p.port);
-  ASSERT_TRUE(PumpUntil([&] { return p.form.Socket()->State() == CSocket::StateConnected; }));
+  ASSERT_TRUE(PumpUntil([&] { return p.bridge.ClientPort().Socket()->State() == CSocket::StateConnected; }));
   // The tray's "&Exit" command, as the popup menu delivers it.
   SendMessageW(p.form.hwnd(), WM_COMMAND, app::kTrayExit, 0);
   ASSERT_TRUE(PumpUntil([&] { return p.form.hwnd() == nullptr; }));
   EXPECT_TRUE(p.form.Ended());
   EXPECT_EQ(p.form.Tray(), nullptr);
   EXPECT_EQ(p.form.TrayMenu(), nullptr);
-  EXPECT_EQ(p.form.Socket()->State(), CSocket::StateClosing);
+  EXPECT_EQ(p.bridge.ClientPort().Socket()->State(), CSocket::StateClosing);
   // The client sees the end of the stream.
   char byte;
   EXPECT_EQ(recv(client, &byte, 1, 0), 0);
@@ -174,11 +174,11 @@ TEST(frmMain, TrayExitUnloadsEverything) {
 TEST(frmMain, FileExitClosesTheClientAndEnds) {
   Program p;
   SOCKET client = ConnectTo(p.port);
-  ASSERT_TRUE(PumpUntil([&] { return p.form.Socket()->State() == CSocket::StateConnected; }));
+  ASSERT_TRUE(PumpUntil([&] { return p.bridge.ClientPort().Socket()->State() == CSocket::StateConnected; }));
   SendMessageW(p.form.hwnd(), WM_COMMAND, app::kCmdExit, 0);
   EXPECT_TRUE(p.form.Ended());
   EXPECT_EQ(p.form.Tray(), nullptr);
-  EXPECT_EQ(p.form.Socket()->State(), CSocket::StateClosing);
+  EXPECT_EQ(p.bridge.ClientPort().Socket()->State(), CSocket::StateClosing);
   char byte;
   EXPECT_EQ(recv(client, &byte, 1, 0), 0);
   closesocket(client);
@@ -201,11 +201,11 @@ TEST(frmMain, DataFromTheClientIsDiscarded) {
     closesocket(s);
     done = true;
   });
-  ASSERT_TRUE(PumpUntil([&] { return p.form.Socket()->State() == CSocket::StateConnected; }));
+  ASSERT_TRUE(PumpUntil([&] { return p.bridge.ClientPort().Socket()->State() == CSocket::StateConnected; }));
   const bool finished = PumpUntil([&] { return done.load(); }, 120000);
   sender.join();
   ASSERT_TRUE(finished);
-  EXPECT_EQ(p.form.Socket()->BytesReceived(), 0);
+  EXPECT_EQ(p.bridge.ClientPort().Socket()->BytesReceived(), 0);
 }
 
 TEST(frmMain, PortTakenAtStartShowsTheErrorAndEnds) {
@@ -261,7 +261,8 @@ TEST(frmMain, AStartUpErrorOfAnyKindEndsInTheMessageBox) {
       Sleep(10);
     }
   });
-  frmMain form(GetModuleHandleW(nullptr), TestSettings());
+  Bridge bridge(TestSettings());
+  frmMain form(GetModuleHandleW(nullptr), bridge);
   const int code = form.Run();
   stop = true;
   closer.join();

@@ -1,0 +1,84 @@
+#include "app/bridge.h"
+
+#include <utility>
+
+#include "app/profile_report.h"
+#include "net/socket_error.h"
+
+Bridge::Bridge(Settings settings) : mSettings(std::move(settings)) {}
+
+Bridge::~Bridge() {
+  Shutdown();
+}
+
+void Bridge::Start(BridgeView& view, HWND window, UINT flushMessage, UINT answeredMessage) {
+  mView = &view;
+  mWindow = window;
+  mFlushMessage = flushMessage;
+  mFeeds.Start(mSettings);
+  mLinks.Start(*this, window, answeredMessage);
+  mClientPort.Listen();
+}
+
+void Bridge::Shutdown() {
+  if (mEnded) return;
+  mEnded = true;
+  // The links first: closing one may still dispatch another's text, which
+  // then goes out with the rest.
+  mLinks.Close();
+  mRouter.Flush();
+  mClientPort.Close();
+  mFeeds.Stop();
+  mView = nullptr;
+  mWindow = nullptr;
+  mLog.SetOn(false);
+}
+
+void Bridge::EverySecond(double now) {
+  mLinks.CheckSilence(now);
+  mFeeds.Tick(now);
+  WriteProfile(mRouter);
+}
+
+Statistics Bridge::CurrentStatistics() const {
+  Statistics s;
+  const double now = UnixSecondsNow();
+  mLinks.AddRows(s, now);
+  mFeeds.AddRows(s, now);
+  mClientPort.AddRows(s);
+  return s;
+}
+
+void Bridge::ShowLatest(const Latest& latest) {
+  if (mView) mView->ShowLatest(latest);
+}
+
+void Bridge::MessageDropped(const MessageOutput&, std::uint64_t totalDropped) {
+  if (mView) mView->ShowDropped(totalDropped);
+}
+
+void Bridge::ReportError(const char* where, std::exception_ptr error) {
+  Report({}, DescribeError(where, std::move(error)), nullptr);
+}
+
+bool Bridge::RequestFlush() {
+  // Posted messages are handled in order: the flush comes after every
+  // decoder text that is already waiting, and they all go in one send.
+  return mWindow && PostMessageW(mWindow, mFlushMessage, 0, 0);
+}
+
+void Bridge::Report(ReportKey key, const std::string& text, const char* balloon) {
+  if (mView) mView->Report(key, text, balloon);
+}
+
+void Bridge::Cleared(ReportKey key) {
+  if (mView) mView->Cleared(key);
+}
+
+void Bridge::ConnectionState(const std::string& text) {
+  if (mView) mView->ConnectionState(text);
+}
+
+void Bridge::LinkChanged(std::size_t link, bool linked) {
+  if (mView) mView->LinkChanged(link, linked);
+}

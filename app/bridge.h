@@ -1,0 +1,104 @@
+#pragma once
+// Bridge: the program without its window. It owns the router and the
+// components around it, in the order they depend on each other: the debug
+// log's switch, the router, the JSON encoding, the four decoder links, the
+// client port and the JSON feeds. It is the router's observer and passes on
+// to the view (the main window) what the user should see. Every way of
+// ending the program ends in Shutdown(), once. GUI thread only.
+//
+// A message's way: a decoder publishes a text, DDEML calls the link's text
+// box (inputs/dde_link), DecoderLinks hands the text to the router
+// (router/message_router), which parses it and builds its frame once, then
+// gives it to every output: the client port (outputs/client_port_server,
+// outputs/client_port_output) and the JSON outputs (outputs/json_outputs).
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "app/json_feed_set.h"
+#include "common/debug_logger.h"
+#include "common/reporter.h"
+#include "inputs/decoder_links.h"
+#include "outputs/client_port_server.h"
+#include "outputs/json_line_encoder.h"
+#include "router/message_router.h"
+#include "settings/settings.h"
+#include "stats/statistics.h"
+
+// What the bridge tells the window.
+class BridgeView : public Reporter, public DecoderLinks::Events, public ClientPortServer::Events {
+ public:
+  // The latest message for the display and status panels 2 and 3.
+  virtual void ShowLatest(const RouterEvents::Latest& latest) = 0;
+  // Status panel 4: every output's drops so far.
+  virtual void ShowDropped(std::uint64_t totalDropped) = 0;
+
+ protected:
+  ~BridgeView() = default;
+};
+
+class Bridge : private RouterEvents, private Reporter, private DecoderLinks::Events, private ClientPortServer::Events {
+ public:
+  explicit Bridge(Settings settings);
+  ~Bridge();
+  Bridge(const Bridge&) = delete;
+  Bridge& operator=(const Bridge&) = delete;
+
+  // Starts the JSON feeds, the decoder links and the client port, reporting
+  // to `view`. `window` is posted `flushMessage` when records wait to be
+  // sent (call Flush then) and `answeredMessage` when the probe found a
+  // decoder (call Links().DecoderAnswered). A start-up error is raised.
+  void Start(BridgeView& view, HWND window, UINT flushMessage, UINT answeredMessage);
+  // Ends the links (no text arrives afterwards), sends what the outputs
+  // kept, disconnects the clients, closes the port and ends the feeds; from
+  // then on nothing reaches the view. A second call does nothing.
+  void Shutdown();
+  bool Ended() const { return mEnded; }
+
+  // The flush the router asked for.
+  void Flush() { mRouter.Flush(); }
+  // Once a second: the silence watchdog and the feeds' reconnections.
+  void EverySecond(double now);
+
+  DebugLogger& Log() { return mLog; }
+  DecoderLinks& Links() { return mLinks; }
+  ClientPortServer& ClientPort() { return mClientPort; }
+  const JsonFeedSet& Feeds() const { return mFeeds; }
+  MessageRouter& Router() { return mRouter; }
+  const Settings& CurrentSettings() const { return mSettings; }
+  // The counters of every source, feed and client, as the statistics
+  // window shows them.
+  Statistics CurrentStatistics() const;
+
+ private:
+  // RouterEvents.
+  void ShowLatest(const Latest& latest) override;
+  void MessageDropped(const MessageOutput& output, std::uint64_t totalDropped) override;
+  bool LogEnabled() override { return mLog.On(); }
+  void Log(const std::string& description, const std::string& message) override { mLog.Write(description, message); }
+  void ReportError(const char* where, std::exception_ptr error) override;
+  // Posts the flush behind the messages that wait in the queue now.
+  bool RequestFlush() override;
+  std::uint64_t NowMs() override { return GetTickCount64(); }
+  // What the components report: passed to the view while there is one.
+  // The window's teardown calls Shutdown, so that nothing reaches a window
+  // that is gone.
+  void Report(ReportKey key, const std::string& text, const char* balloon) override;
+  void Cleared(ReportKey key) override;
+  void ConnectionState(const std::string& text) override;
+  void LinkChanged(std::size_t link, bool linked) override;
+
+  Settings mSettings;
+  BridgeView* mView = nullptr;
+  HWND mWindow = nullptr;
+  UINT mFlushMessage = 0;
+  bool mEnded = false;
+  DebugLogger mLog{mSettings.DebugLog, this};
+  MessageRouter mRouter{*this};
+  JsonLineEncoder mEncoder{mSettings, BRIDGE_VERSION};
+  DecoderLinks mLinks{mRouter, mLog, *this, mSettings.SilenceMinutes};
+  ClientPortServer mClientPort{mRouter, mSettings, *this, *this};
+  JsonFeedSet mFeeds{mRouter, mEncoder, mLog};
+};

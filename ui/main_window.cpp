@@ -2,9 +2,9 @@
 
 #include "app/single_copy.h"
 #include "net/socket_error.h"
-#include "pipeline/single_byte_text.h"
 #include "stats/stage_profile.h"
 #include "ui/app_ids.h"
+#include "ui/main_menu.h"
 
 using namespace app;
 
@@ -14,32 +14,11 @@ constexpr int kClientWidth = 335;  // pixels at 96 dpi: 5025 x 1950 twips
 constexpr int kClientHeight = 130;
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
-Stage TimerStage(WPARAM timer) {
-  switch (timer) {
-    case kShowTimerId:
-      return Stage::Display;
-    case kSecondTimerId:
-      return Stage::SecondTimer;
-    case kStateTimerId:
-      return Stage::StateTimer;
-    default:
-      return Stage::LinkTimers;
-  }
-}
-
 int ScreenDpi() {
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
   return dpi > 0 ? dpi : 96;
-}
-
-void SetCheck(HMENU menu, UINT id, bool checked) {
-  if (menu) CheckMenuItem(menu, id, MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
-}
-
-const wchar_t* Wide(const std::u16string& text) {
-  return reinterpret_cast<const wchar_t*>(text.c_str());
 }
 
 }  // namespace
@@ -80,21 +59,10 @@ void frmMain::Load() {
 int frmMain::Run() {
   // Start-up has no error handling of its own: whatever fails is shown, and
   // the program ends with a non-zero code.
-  auto fail = [](std::int32_t number, const std::string& description) {
-    const std::string text = "Run-time error '" + std::to_string(number) + "':\r\n\r\n" + description;
-    MessageBoxW(nullptr, Wide(ToUtf16(text)), kCaption, MB_OK | MB_ICONERROR);
-    return number != 0 ? number : 1;
-  };
   try {
     Load();
-  } catch (const SocketError& e) {
-    return fail(e.Number, e.Description);
-  } catch (const StartupError& e) {
-    return fail(e.Number, e.what());
-  } catch (const std::exception& e) {
-    return fail(1, e.what());
   } catch (...) {
-    return fail(1, "Unexpected error.");
+    return ShowStartupError(std::current_exception());
   }
   // The loop also ends as soon as the program has ended: the quit message
   // comes only once the queue is empty, which a decoder that publishes
@@ -134,27 +102,10 @@ void frmMain::CreateMainWindow() {
   single_copy::MarkWindow(mWindow.get(), mBridge.CurrentSettings().Port);
 
   mDisplay.Create(mWindow.get(), mInstance, kDisplayId, dpi);
-  CreateMenuBar();
-  mTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
-}
-
-void frmMain::CreateMenuBar() {
-  mMenuBar = CreateMenu();
-  HMENU file = CreatePopupMenu();
-  AppendMenuW(file, MF_STRING, kCmdDebugLog, L"Debug Log");
-  AppendMenuW(file, MF_STRING, kCmdExit, L"e&xit");
-  HMENU source = CreatePopupMenu();
-  AppendMenuW(source, MF_STRING, kCmdSkySpy, L"SkySpy");
-  AppendMenuW(source, MF_STRING, kCmdAirmaster, L"Airmaster");
-  AppendMenuW(source, MF_STRING, kCmdAirNav, L"AirNav Decoder");
-  AppendMenuW(source, MF_STRING, kCmdPosfix, L"Posfix Client");
-  AppendMenuW(mMenuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), L"&File");
-  AppendMenuW(mMenuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(source), L"&Source");
-  HMENU view = CreatePopupMenu();
-  AppendMenuW(view, MF_STRING, kCmdStatistics, L"S&tatistics");
-  AppendMenuW(mMenuBar, MF_POPUP, reinterpret_cast<UINT_PTR>(view), L"&View");
+  mMenuBar = CreateMainMenu();
   SetMenu(mWindow.get(), mMenuBar);
-  SetCheck(mMenuBar, kCmdDebugLog, mBridge.Log().On());
+  SetMenuCheck(mMenuBar, kCmdDebugLog, mBridge.Log().On());
+  mTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
 }
 
 clsStatusBar& frmMain::StatusBar() {
@@ -208,7 +159,7 @@ void frmMain::Form_Resize(WPARAM sizeType) {
 void frmMain::mnuDebugLog_Click() {
   DebugLogger& log = mBridge.Log();
   log.SetOn(!log.On());
-  SetCheck(mMenuBar, kCmdDebugLog, log.On());
+  SetMenuCheck(mMenuBar, kCmdDebugLog, log.On());
 }
 
 // ---- statistics ----
@@ -240,7 +191,7 @@ void frmMain::Cleared(ReportKey key) {
 }
 
 void frmMain::LinkChanged(std::size_t link, bool linked) {
-  if (link < std::size(kSourceCommands)) SetCheck(mMenuBar, kSourceCommands[link].Command, linked);
+  if (link < std::size(kSourceCommands)) SetMenuCheck(mMenuBar, kSourceCommands[link].Command, linked);
 }
 
 void frmMain::ConnectionState(const std::string& text) {
@@ -313,7 +264,10 @@ void frmMain::OnCommand(UINT id) {
 }
 
 void frmMain::OnTimer(WPARAM timer) {
-  const StageTimer stage(TimerStage(timer));
+  const StageTimer stage(timer == kShowTimerId     ? Stage::Display
+                         : timer == kSecondTimerId ? Stage::SecondTimer
+                         : timer == kStateTimerId  ? Stage::StateTimer
+                                                   : Stage::LinkTimers);
   switch (timer) {
     case kStateTimerId:
       mBridge.ClientPort().tmr_state_Timer();

@@ -12,26 +12,17 @@
 
 #include <cstdint>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 #include "app/bridge.h"
 #include "ui/app_ids.h"
 #include "ui/error_panel.h"
 #include "ui/message_display.h"
+#include "ui/startup_error.h"
 #include "ui/statistics_window.h"
 #include "ui/status_bar.h"
-#include "ui/sys_tray.h"
 #include "ui/tray_menu.h"
 #include "win32/win32_handles.h"
-
-// A start-up step that failed: the number the program ends with and the
-// text of its message box.
-class StartupError : public std::runtime_error {
- public:
-  StartupError(std::int32_t number, const std::string& description) : std::runtime_error(description), Number(number) {}
-  std::int32_t Number;
-};
 
 class frmMain : private BridgeView {
  public:
@@ -47,7 +38,6 @@ class frmMain : private BridgeView {
   // Returns the program's exit code.
   int Run();
 
-  // Handlers.
   void Form_Load();
   void Form_Resize(WPARAM sizeType);
   void mnuExit_Click();
@@ -76,7 +66,6 @@ class frmMain : private BridgeView {
   void OnTimer(WPARAM timer);
   void OnCommand(UINT id);
   void CreateMainWindow();
-  void CreateMenuBar();
   // Every way of ending: the bridge shuts down, the icon leaves the tray,
   // the timers stop and the message loop ends.
   void EndProgram();

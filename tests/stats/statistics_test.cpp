@@ -1,11 +1,10 @@
-// The counters behind the statistics window: minutes of an hour, the
-// silence watchdog, and the text the window and the tray tip show.
+// The counters behind the statistics window: minutes of an hour, and the
+// text the window and the tray tip show.
 
 #include <gtest/gtest.h>
 
 #include <numeric>
 
-#include "inputs/silence_watchdog.h"
 #include "stats/minute_counts.h"
 #include "stats/statistics.h"
 
@@ -44,50 +43,6 @@ TEST(MinuteCounts, AHundredDaysOnAndPast2038) {
   EXPECT_EQ(std::accumulate(last.begin(), last.end(), 0u), 1000u) << "the minute 100 days ago is gone";
 }
 
-TEST(SilenceWatchdog, ReportsALinkedSilentSourceOnceUntilItSpeaks) {
-  SilenceWatchdog dog(2, 30 * 60);
-  dog.Linked(0, 1000);
-  EXPECT_TRUE(dog.Check(1000 + 30 * 60).empty()) << "exactly the limit is not more than it";
-  EXPECT_EQ(dog.Check(1000 + 30 * 60 + 1), (std::vector<std::size_t>{0}));
-  EXPECT_TRUE(dog.Silent(0));
-  EXPECT_TRUE(dog.Check(1000 + 90 * 60).empty()) << "reported once";
-  EXPECT_FALSE(dog.Silent(1)) << "never linked, never silent";
-
-  EXPECT_TRUE(dog.Message(0, 7000));  // the report is cleared
-  EXPECT_FALSE(dog.Silent(0));
-  EXPECT_FALSE(dog.Message(0, 7001));
-  EXPECT_TRUE(dog.Check(7001 + 30 * 60).empty());
-  EXPECT_EQ(dog.Check(7002 + 30 * 60), (std::vector<std::size_t>{0}));
-
-  // Unlinked: nothing to watch; linked again, silence counts afresh.
-  dog.Unlinked(0);
-  EXPECT_FALSE(dog.Silent(0));
-  EXPECT_TRUE(dog.Check(100000).empty());
-  dog.Linked(0, 100000);
-  EXPECT_TRUE(dog.Check(100000 + 60).empty());
-
-  // Reported linked again while linked (a re-link that found the link
-  // standing): the silence still counts from the first link.
-  SilenceWatchdog relinked(1, 60);
-  relinked.Linked(0, 5000);
-  relinked.Linked(0, 5050);
-  EXPECT_TRUE(relinked.Check(5060).empty());
-  EXPECT_EQ(relinked.Check(5061), (std::vector<std::size_t>{0}));
-  relinked.Linked(0, 5100);
-  EXPECT_TRUE(relinked.Silent(0)) << "still reported";
-  EXPECT_TRUE(relinked.Check(5200).empty()) << "reported once";
-
-  // Linked past 2038 and silent for a hundred days.
-  SilenceWatchdog longRun(1, 30 * 60);
-  longRun.Linked(0, 2200000000);
-  EXPECT_TRUE(longRun.Check(2200000000 + 30 * 60).empty());
-  EXPECT_EQ(longRun.Check(2200000000 + 100 * 86400), (std::vector<std::size_t>{0}));
-
-  SilenceWatchdog off(1, 0);
-  off.Linked(0, 0);
-  EXPECT_TRUE(off.Check(1e9).empty());
-}
-
 TEST(Statistics, TableAndTrayTotals) {
   Statistics s;
   s.Sources.push_back({"SkySpy", true, false, 120, 110, 10, 3, 1000.0, {}, 0});
@@ -112,36 +67,4 @@ TEST(Statistics, TableAndTrayTotals) {
   EXPECT_EQ(TrayTotals(s, 10).size(), 10u);
   s.Clients.clear();
   EXPECT_EQ(StatisticsTable(s, 0)[6], "(none connected)");
-}
-
-#include "outputs/reconnect_policy.h"
-
-TEST(ReconnectPolicy, GrowsToAMinuteAndStartsAgainAfterAGoodMinute) {
-  ReconnectPolicy p;
-  double now = 1000;
-  std::vector<double> waits;
-  for (int i = 0; i < 9; ++i) {
-    const double at = p.Failed(now);
-    waits.push_back(at - now);
-    now = at;
-  }
-  EXPECT_EQ(waits, (std::vector<double>{1, 2, 4, 8, 16, 32, 60, 60, 60}));
-  p.Connected(now);
-  EXPECT_EQ(p.Failed(now + 30) - (now + 30), 60) << "a short connection keeps the wait";
-  p.Connected(now + 100);
-  EXPECT_EQ(p.Failed(now + 161) - (now + 161), 1) << "a minute of good connection resets it";
-}
-
-TEST(ReconnectPolicy, AConnectionHeldExactlyAMinuteResetsTheWait) {
-  ReconnectPolicy p;
-  for (int i = 0; i < 3; ++i) p.Failed(1000);
-  EXPECT_EQ(p.Delay(), 8);
-  p.Connected(2000);
-  EXPECT_EQ(p.Failed(2059.5), 2059.5 + 8) << "half a second short of a minute";
-  EXPECT_EQ(p.Delay(), 16);
-  p.Connected(3000);
-  EXPECT_EQ(p.Failed(3060), 3060 + 1) << "exactly a minute";
-  EXPECT_EQ(p.Delay(), 2);
-  // A failure without a connection since keeps growing the wait.
-  EXPECT_EQ(p.Failed(4000), 4000 + 2);
 }

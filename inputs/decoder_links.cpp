@@ -14,7 +14,7 @@ DecoderLinks::DecoderLinks(MessageRouter& router, DebugLogger& log, Reporter& re
       mWatchdog(kCount, silenceMinutes * 60.0) {
   for (std::size_t i = 0; i < kCount; ++i) {
     const DecoderLinkInfo& info = kTable[i];
-    const std::size_t input = mRouter.AddInput(info.InputName, info.Source);
+    const std::size_t input = mRouter.AddInput(info.InputName, info.Source, static_cast<std::int32_t>(i));
     mLinks[i] = std::make_unique<Link>(
         info, input,
         DdeTextBox::Handlers{[this, i] { Changed(i); }, [this, i] { Gone(i); }, [this, i] { TextsEmpty(i); }});

@@ -14,11 +14,11 @@ const std::string& JsonLineEncoder::Line(const PreparedMessage& message) {
     const StageTimer timer(Stage::JsonOut);
     JsonFeedInfo info = mInfo;
     info.Timestamp = message.ArrivedAt;
-    // The four decoders are the router's first four inputs, in the order of
-    // the channels: SkySpy, WinACARS, ANAD, POSFIX.
-    info.Channel = static_cast<std::int32_t>(message.Input);
-    if (message.Input < mDecoderFreq.size() && mDecoderFreq[message.Input] > 0) {
-      info.Freq = mDecoderFreq[message.Input];
+    // The decoders' channels: SkySpy, WinACARS, ANAD, POSFIX.
+    info.Channel = message.Channel;
+    const auto channel = static_cast<std::size_t>(message.Channel);
+    if (message.Channel >= 0 && channel < mDecoderFreq.size() && mDecoderFreq[channel] > 0) {
+      info.Freq = mDecoderFreq[channel];
     }
     mLine = MessageToJsonLine(message.Forwarded.Message, info);
     mSequence = message.Sequence;

@@ -11,8 +11,8 @@ double UnixSecondsNow() {
   return static_cast<double>(us) / 1e6;
 }
 
-std::size_t MessageRouter::AddInput(std::string name, DecoderSource source) {
-  mInputs.push_back({std::move(name), source, {}});
+std::size_t MessageRouter::AddInput(std::string name, DecoderSource source, std::int32_t channel) {
+  mInputs.push_back({std::move(name), source, channel, {}});
   return mInputs.size() - 1;
 }
 
@@ -114,7 +114,8 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
   mLatest.Display = f->Normalised;
 
   const std::string_view record = f->Record;
-  const PreparedMessage message{*f, record, arrival.ArrivedAt, arrival.Input, arrival.Parsed.has_value(), ++mSequence};
+  const PreparedMessage message{
+      *f, record, arrival.ArrivedAt, arrival.Input, input.Channel, arrival.Parsed.has_value(), ++mSequence};
   timer.emplace(Stage::Take);
   bool kept = false;
   for (Output& o : mOutputs) {

@@ -34,6 +34,7 @@ struct PreparedMessage {
   std::string_view Record;            // header and frame text, as they go on the wire
   double ArrivedAt;                   // when the input received the text: Unix seconds
   std::size_t Input;                  // the router's index of the input
+  std::int32_t Channel;               // the decoder's channel in JSON (0 to 3), or -1
   bool FromJson;                      // it came from a JSON feed
   std::uint64_t Sequence;             // counts the messages the router prepared
 };
@@ -115,7 +116,9 @@ class MessageRouter {
   MessageRouter& operator=(const MessageRouter&) = delete;
 
   // Registers an input; returns its index for Submit.
-  std::size_t AddInput(std::string name, DecoderSource source);
+  // `channel` numbers a decoder's input in the JSON that its messages
+  // become (and picks its frequency); -1 for an input that is no decoder.
+  std::size_t AddInput(std::string name, DecoderSource source, std::int32_t channel = -1);
   // The outputs are the caller's; they must outlive the router or be removed.
   void AddOutput(MessageOutput& output);
   void RemoveOutput(const MessageOutput& output);
@@ -143,6 +146,7 @@ class MessageRouter {
   struct Input {
     std::string Name;
     DecoderSource Source;
+    std::int32_t Channel;
     InputCounters Counters;
   };
   struct Arrival {

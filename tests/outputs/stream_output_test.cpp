@@ -47,7 +47,7 @@ class Pipe : public StreamOutput {
 MessageOutput::Delivery Offer(StreamOutput& out, const std::string& record) {
   static const ForwardedMessage forwarded;
   static std::uint64_t sequence = 0;
-  return out.Take({forwarded, record, 0.0, 0, false, ++sequence});
+  return out.Take({forwarded, record, 0.0, 0, 0, false, ++sequence});
 }
 
 const std::string kA(100, 'a'), kB(100, 'b'), kC(100, 'c'), kD(100, 'd');

@@ -24,6 +24,10 @@ void MessageRouter::RemoveOutput(const MessageOutput& output) {
   std::erase_if(mOutputs, [&](const Output& o) { return o.Target == &output; });
 }
 
+void MessageRouter::SetDuplicateSeconds(std::uint32_t seconds) {
+  mDuplicates.SetWindow(std::uint64_t{seconds} * 1000);
+}
+
 void MessageRouter::Submit(std::string text, std::size_t input) {
   Enqueue({std::move(text), std::nullopt, input, UnixSecondsNow()});
 }
@@ -109,6 +113,17 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
   if (IsDroppedHfMessage(f->Message)) {
     ++input.Counters.Filtered;
     if (mEvents.LogEnabled()) mEvents.Log("not send Message", "");
+    return 0;
+  }
+  // Two receivers of one message: it goes out once, whichever input is
+  // first, and every output leaves out the same copies.
+  if (mDuplicates.Enabled() && mDuplicates.IsDuplicate(f->Message, mEvents.NowMs())) {
+    ++input.Counters.Duplicates;
+    if (mEvents.LogEnabled()) {
+      mEvents.Log("duplicate Message from " + input.Name + ": forwarded within the last " +
+                      std::to_string(mDuplicates.WindowMs() / 1000) + " s",
+                  f->Normalised);
+    }
     return 0;
   }
   mLatest.Display = f->Normalised;

@@ -134,6 +134,7 @@ frmMain::frmMain(HINSTANCE instance, Settings settings) : mInstance(instance), m
   } else {
     mRouter.AddOutput(mClientOutput);
   }
+  mRouter.SetDuplicateSeconds(static_cast<std::uint32_t>(mSettings.DedupSeconds));
 }
 
 frmMain::~frmMain() {
@@ -434,7 +435,7 @@ Statistics frmMain::CurrentStatistics() const {
   for (std::size_t i = 0; i < std::size(mLinks); ++i) {
     const auto& c = mRouter.Counters(i);
     s.Sources.push_back({mRouter.InputName(i), mLinks[i].Box->Connected(), mWatchdog.Silent(i), c.Received, c.Forwarded,
-                         c.Filtered, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now), c.NotRead});
+                         c.Filtered, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now), c.NotRead, c.Duplicates});
   }
   for (const auto& feed : mFeeds) {
     s.Feeds.push_back({feed->Name(), feed->IsInput(), feed->State(), feed->Count(), feed->Lost()});
@@ -444,7 +445,8 @@ Statistics frmMain::CurrentStatistics() const {
     const auto& c = mRouter.Counters(input->RouterInput());
     const std::string state = feed->State();
     s.Sources.push_back({feed->Name(), state == "connected" || state == "listening", false, c.Received, c.Forwarded,
-                         c.Filtered + c.Skipped, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now), c.NotRead});
+                         c.Filtered + c.Skipped, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now), c.NotRead,
+                         c.Duplicates});
   }
   if (mPool) {
     for (const auto& c : mPool->Clients()) s.Clients.push_back({c.Address, c.ConnectedSince, c.Sent, c.Dropped});

@@ -49,14 +49,19 @@ bool DuplicateFilter::IsDuplicate(const AcarsMessage& message, std::uint64_t now
   if (!Enabled()) return false;
   MakeKey(mKey, message);
   Forget(nowMs, 0);
-  if (mKeys.contains(mKey)) return true;
-  // A message larger than all the room passes without being remembered.
-  if (mKey.size() > mMaxBytes || mMaxMessages == 0) return false;
+  return mKeys.contains(mKey);
+}
+
+void DuplicateFilter::Remember(const AcarsMessage& message, std::uint64_t nowMs) {
+  if (!Enabled()) return;
+  MakeKey(mKey, message);
+  // A message larger than all the room is not remembered.
+  if (mKey.size() > mMaxBytes || mMaxMessages == 0) return;
   Forget(nowMs, mKey.size());
-  const std::string& kept = *mKeys.insert(mKey).first;
-  mOrder.push_back({nowMs, &kept});
-  mBytes += kept.size();
-  return false;
+  const auto [kept, added] = mKeys.insert(mKey);
+  if (!added) return;  // remembered already, within the window
+  mOrder.push_back({nowMs, &*kept});
+  mBytes += kept->size();
 }
 
 // Forgets what the window no longer covers and, when `room` more bytes and

@@ -1,5 +1,5 @@
 #pragma once
-// DuplicateFilter: remembers the messages that passed in the last few
+// DuplicateFilter: remembers the messages forwarded in the last few
 // seconds, so that the same message from a second decoder (two decoders on
 // one frequency, a DDE decoder beside an SDR one) is not forwarded twice.
 // The caller passes the time in, from a monotonic clock in milliseconds.
@@ -31,10 +31,11 @@ class DuplicateFilter {
   bool Enabled() const { return mWindowMs > 0; }
   std::uint64_t WindowMs() const { return mWindowMs; }
 
-  // True when a message equal to `message` passed less than the window
-  // before `nowMs`. Otherwise `message` passes: it is remembered from
-  // `nowMs` on, and false is returned. Always false when off.
+  // True when a message equal to `message` was remembered less than the
+  // window before `nowMs`. Always false when off.
   bool IsDuplicate(const AcarsMessage& message, std::uint64_t nowMs);
+  // Remembers `message` as forwarded at `nowMs`; nothing when off.
+  void Remember(const AcarsMessage& message, std::uint64_t nowMs);
 
   // How many messages, and how many bytes of them, are remembered.
   std::size_t Remembered() const { return mKeys.size(); }

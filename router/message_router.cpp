@@ -117,7 +117,8 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
   }
   // Two receivers of one message: it goes out once, whichever input is
   // first, and every output leaves out the same copies.
-  if (mDuplicates.Enabled() && mDuplicates.IsDuplicate(f->Message, mEvents.NowMs())) {
+  const std::uint64_t nowMs = mDuplicates.Enabled() ? mEvents.NowMs() : 0;
+  if (mDuplicates.IsDuplicate(f->Message, nowMs)) {
     ++input.Counters.Duplicates;
     if (mEvents.LogEnabled()) {
       mEvents.Log("duplicate Message from " + input.Name + ": forwarded within the last " +
@@ -151,6 +152,7 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
   }
   if (!kept) return 0;
   ++input.Counters.Forwarded;
+  mDuplicates.Remember(f->Message, nowMs);
   mLatest.Panels = {f->Message.AircraftReg, f->Message.FlightNumber};
   // Kept records are flushed whatever the log does.
   Guarded("SendMsg", [&] {

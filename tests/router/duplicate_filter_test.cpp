@@ -23,33 +23,54 @@ AcarsMessage Downlink(const std::string& text) {
   return m;
 }
 
+// What the router does with each message: forwarded unless a duplicate,
+// and then remembered.
+bool Passes(DuplicateFilter& filter, const AcarsMessage& message, std::uint64_t nowMs) {
+  if (filter.IsDuplicate(message, nowMs)) return false;
+  filter.Remember(message, nowMs);
+  return true;
+}
+
 }  // namespace
 
 TEST(DuplicateFilter, OffUntilGivenAWindow) {
   DuplicateFilter filter;
   EXPECT_FALSE(filter.Enabled());
-  EXPECT_FALSE(filter.IsDuplicate(Downlink("POSITION"), 1000));
-  EXPECT_FALSE(filter.IsDuplicate(Downlink("POSITION"), 1000)) << "off: nothing is a duplicate";
+  EXPECT_TRUE(Passes(filter, Downlink("POSITION"), 1000));
+  EXPECT_TRUE(Passes(filter, Downlink("POSITION"), 1000)) << "off: nothing is a duplicate";
   EXPECT_EQ(filter.Remembered(), 0u);
 }
 
 TEST(DuplicateFilter, EqualMessagesWithinTheWindowAreDuplicates) {
   DuplicateFilter filter(10'000);
+  EXPECT_TRUE(Passes(filter, Downlink("POSITION"), 1000));
+  EXPECT_FALSE(Passes(filter, Downlink("POSITION"), 1000));
+  EXPECT_FALSE(Passes(filter, Downlink("POSITION"), 10'999)) << "a millisecond before the window ends";
+  EXPECT_TRUE(Passes(filter, Downlink("POSITION"), 11'000)) << "the window has passed: it goes again";
+  EXPECT_FALSE(Passes(filter, Downlink("POSITION"), 11'001)) << "and the window starts again from it";
+}
+
+// Only a message that was forwarded makes its twins duplicates: one that
+// no output took leaves the next copy its chance.
+TEST(DuplicateFilter, OnlyWhatIsRememberedMakesDuplicates) {
+  DuplicateFilter filter(10'000);
   EXPECT_FALSE(filter.IsDuplicate(Downlink("POSITION"), 1000));
-  EXPECT_TRUE(filter.IsDuplicate(Downlink("POSITION"), 1000));
-  EXPECT_TRUE(filter.IsDuplicate(Downlink("POSITION"), 10'999)) << "a millisecond before the window ends";
-  EXPECT_FALSE(filter.IsDuplicate(Downlink("POSITION"), 11'000)) << "the window has passed: it goes again";
-  EXPECT_TRUE(filter.IsDuplicate(Downlink("POSITION"), 11'001)) << "and the window starts again from it";
+  EXPECT_FALSE(filter.IsDuplicate(Downlink("POSITION"), 1001)) << "looking does not remember";
+  filter.Remember(Downlink("POSITION"), 1002);
+  EXPECT_TRUE(filter.IsDuplicate(Downlink("POSITION"), 1003));
+  filter.Remember(Downlink("POSITION"), 5000);
+  EXPECT_EQ(filter.Remembered(), 1u);
+  EXPECT_FALSE(filter.IsDuplicate(Downlink("POSITION"), 11'002)) << "remembered once, from the first time";
 }
 
 // A duplicate does not prolong the window: a message repeated every half
 // window still passes once a window.
 TEST(DuplicateFilter, TheWindowCountsFromTheMessageThatPassed) {
   DuplicateFilter filter(10'000);
-  EXPECT_FALSE(filter.IsDuplicate(Downlink("POSITION"), 0));
-  EXPECT_TRUE(filter.IsDuplicate(Downlink("POSITION"), 5'000));
-  EXPECT_FALSE(filter.IsDuplicate(Downlink("POSITION"), 10'000));
-  EXPECT_TRUE(filter.IsDuplicate(Downlink("POSITION"), 15'000));
+  EXPECT_TRUE(Passes(filter, Downlink("POSITION"), 0));
+  EXPECT_FALSE(Passes(filter, Downlink("POSITION"), 5'000));
+  EXPECT_TRUE(Passes(filter, Downlink("POSITION"), 10'000));
+  EXPECT_FALSE(Passes(filter, Downlink("POSITION"), 15'000));
 }
 
 // Equal: the same registration, label, block id, message number, flight and
@@ -58,10 +79,10 @@ TEST(DuplicateFilter, WhatMakesTwoMessagesEqual) {
   const AcarsMessage first = Downlink("POSITION\r\nFL370");
   auto differs = [&](auto change) {
     DuplicateFilter filter(10'000);
-    EXPECT_FALSE(filter.IsDuplicate(first, 1000));
+    EXPECT_TRUE(Passes(filter, first, 1000));
     AcarsMessage other = first;
     change(other);
-    return !filter.IsDuplicate(other, 1001);
+    return Passes(filter, other, 1001);
   };
   EXPECT_TRUE(differs([](AcarsMessage& m) { m.AircraftReg = ".D-ABCE"; }));
   EXPECT_TRUE(differs([](AcarsMessage& m) { m.MessageLabel = "H2"; }));
@@ -90,9 +111,9 @@ TEST(DuplicateFilter, WhatMakesTwoMessagesEqual) {
 
 TEST(DuplicateFilter, ForgetsWhatIsOlderThanTheWindow) {
   DuplicateFilter filter(1'000);
-  for (int i = 0; i < 100; ++i) EXPECT_FALSE(filter.IsDuplicate(Downlink("M" + std::to_string(i)), 10 * i));
+  for (int i = 0; i < 100; ++i) EXPECT_TRUE(Passes(filter, Downlink("M" + std::to_string(i)), 10 * i));
   EXPECT_EQ(filter.Remembered(), 100u);
-  EXPECT_FALSE(filter.IsDuplicate(Downlink("LATER"), 10'000));
+  EXPECT_TRUE(Passes(filter, Downlink("LATER"), 10'000));
   EXPECT_EQ(filter.Remembered(), 1u) << "only what the window still covers";
 }
 
@@ -100,33 +121,33 @@ TEST(DuplicateFilter, ForgetsWhatIsOlderThanTheWindow) {
 // so memory stays bounded, and the latest are still caught.
 TEST(DuplicateFilter, MemoryStaysBoundedAtAnyRate) {
   DuplicateFilter filter(3'600'000, 100, 1'000'000);
-  for (int i = 0; i < 1000; ++i) EXPECT_FALSE(filter.IsDuplicate(Downlink("M" + std::to_string(i)), 1000));
+  for (int i = 0; i < 1000; ++i) EXPECT_TRUE(Passes(filter, Downlink("M" + std::to_string(i)), 1000));
   EXPECT_EQ(filter.Remembered(), 100u) << "at most the cap";
-  EXPECT_TRUE(filter.IsDuplicate(Downlink("M999"), 1001));
-  EXPECT_TRUE(filter.IsDuplicate(Downlink("M900"), 1001)) << "the 100th newest is still held";
-  EXPECT_FALSE(filter.IsDuplicate(Downlink("M899"), 1001)) << "older ones were let go";
+  EXPECT_FALSE(Passes(filter, Downlink("M999"), 1001));
+  EXPECT_FALSE(Passes(filter, Downlink("M900"), 1001)) << "the 100th newest is still held";
+  EXPECT_TRUE(Passes(filter, Downlink("M899"), 1001)) << "older ones were let go";
 
   // Long texts: the bytes are capped too.
   DuplicateFilter bytes(3'600'000, 1000, 10'000);
   for (int i = 0; i < 100; ++i) {
-    EXPECT_FALSE(bytes.IsDuplicate(Downlink(std::to_string(i) + std::string(1000, 'x')), 1000));
+    EXPECT_TRUE(Passes(bytes, Downlink(std::to_string(i) + std::string(1000, 'x')), 1000));
   }
   EXPECT_LE(bytes.Bytes(), 10'000u);
   EXPECT_GE(bytes.Remembered(), 8u);
-  EXPECT_TRUE(bytes.IsDuplicate(Downlink("99" + std::string(1000, 'x')), 1001));
+  EXPECT_FALSE(Passes(bytes, Downlink("99" + std::string(1000, 'x')), 1001));
   // One text longer than all the room is let through and not kept.
   const AcarsMessage huge = Downlink(std::string(20'000, 'y'));
-  EXPECT_FALSE(bytes.IsDuplicate(huge, 1002));
-  EXPECT_FALSE(bytes.IsDuplicate(huge, 1003));
+  EXPECT_TRUE(Passes(bytes, huge, 1002));
+  EXPECT_TRUE(Passes(bytes, huge, 1003));
   EXPECT_LE(bytes.Bytes(), 10'000u);
 }
 
 TEST(DuplicateFilter, ANewWindowForgetsEverything) {
   DuplicateFilter filter(10'000);
-  EXPECT_FALSE(filter.IsDuplicate(Downlink("POSITION"), 0));
+  EXPECT_TRUE(Passes(filter, Downlink("POSITION"), 0));
   filter.SetWindow(0);
   EXPECT_FALSE(filter.Enabled());
   EXPECT_EQ(filter.Remembered(), 0u);
   filter.SetWindow(10'000);
-  EXPECT_FALSE(filter.IsDuplicate(Downlink("POSITION"), 1));
+  EXPECT_TRUE(Passes(filter, Downlink("POSITION"), 1));
 }

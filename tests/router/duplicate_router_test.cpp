@@ -134,6 +134,19 @@ TEST_F(DuplicateRouterTest, AfterNSecondsTheSameMessageIsForwardedAgain) {
   EXPECT_EQ(router.Counters(posfix).Duplicates, 1u);
 }
 
+// Only a forwarded message makes its twins duplicates: a copy that no
+// output took (no client connected) leaves the next copy its chance.
+TEST_F(DuplicateRouterTest, ACopyNoOutputTookMakesNoDuplicates) {
+  router.SetDuplicateSeconds(10);
+  router.RemoveOutput(out);
+  router.Submit(DecoderText("3", "POSITION REPORT"), skyspy);
+  router.AddOutput(out);
+  router.Submit(DecoderText("3", "POSITION REPORT"), posfix);
+  EXPECT_EQ(out.records.size(), 1u);
+  EXPECT_EQ(router.Counters(posfix).Forwarded, 1u);
+  EXPECT_EQ(router.Counters(skyspy).Duplicates + router.Counters(posfix).Duplicates, 0u);
+}
+
 // Filtered texts never count as forwarded, so their twins are filtered too,
 // not counted as duplicates; the window shows the duplicate's original only.
 TEST_F(DuplicateRouterTest, FilteredTextsAreNoDuplicatesAndDuplicatesAreNotShown) {

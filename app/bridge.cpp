@@ -5,7 +5,9 @@
 #include "app/profile_report.h"
 #include "net/socket_error.h"
 
-Bridge::Bridge(Settings settings) : mSettings(std::move(settings)) {}
+Bridge::Bridge(Settings settings) : mSettings(std::move(settings)) {
+  mRouter.SetDuplicateSeconds(static_cast<std::uint32_t>(mSettings.DedupSeconds));
+}
 
 Bridge::~Bridge() {
   Shutdown();

@@ -50,6 +50,30 @@ AcarsMessage MessageOf(const Fields& f, DecoderSource source) {
   return m;
 }
 
+// The object `key` of `object`, or null when either is missing or not an
+// object.
+const json* Member(const json* object, const char* key) {
+  if (!object || !object->is_object()) return nullptr;
+  const auto it = object->find(key);
+  return it != object->end() && it->is_object() ? &*it : nullptr;
+}
+
+// The ACARS object that dumpvdl2 and dumphfdl share, however deep each
+// puts it.
+JsonMessage FromAcarsPart(const json* acars, DecoderSource source) {
+  if (!acars) return {std::nullopt, JsonSkip::NotAcars};
+  if (IsTrue(*acars, "err")) return {std::nullopt, JsonSkip::DecodingError};
+  if (IsTrue(*acars, "more")) return {std::nullopt, JsonSkip::Partial};
+  const Fields f{Text(*acars, "mode"),
+                 Text(*acars, "label"),
+                 Text(*acars, "blk_id"),
+                 Text(*acars, "reg"),
+                 Text(*acars, "msg_num") + Text(*acars, "msg_num_seq"),
+                 Text(*acars, "flight"),
+                 Text(*acars, "msg_text")};
+  return {MessageOf(f, source), JsonSkip::None};
+}
+
 }  // namespace
 
 std::string PaddedRegistration(std::string_view tail) {
@@ -91,23 +115,12 @@ JsonMessage MessageFromJson(std::string_view object, DecoderSource source) {
   const json j = json::parse(object, nullptr, false);
   if (j.is_discarded() || !j.is_object()) return {std::nullopt, JsonSkip::NotJson};
 
+  // The nested layouts: only frames with an ACARS part are messages.
   if (const auto vdl2 = j.find("vdl2"); vdl2 != j.end()) {
-    // The nested layout: only frames with an ACARS part are messages.
-    if (!vdl2->is_object()) return {std::nullopt, JsonSkip::NotAcars};
-    const auto avlc = vdl2->find("avlc");
-    if (avlc == vdl2->end() || !avlc->is_object()) return {std::nullopt, JsonSkip::NotAcars};
-    const auto acars = avlc->find("acars");
-    if (acars == avlc->end() || !acars->is_object()) return {std::nullopt, JsonSkip::NotAcars};
-    if (IsTrue(*acars, "err")) return {std::nullopt, JsonSkip::DecodingError};
-    if (IsTrue(*acars, "more")) return {std::nullopt, JsonSkip::Partial};
-    const Fields f{Text(*acars, "mode"),
-                   Text(*acars, "label"),
-                   Text(*acars, "blk_id"),
-                   Text(*acars, "reg"),
-                   Text(*acars, "msg_num") + Text(*acars, "msg_num_seq"),
-                   Text(*acars, "flight"),
-                   Text(*acars, "msg_text")};
-    return {MessageOf(f, source), JsonSkip::None};
+    return FromAcarsPart(Member(Member(&*vdl2, "avlc"), "acars"), source);
+  }
+  if (const auto hfdl = j.find("hfdl"); hfdl != j.end()) {
+    return FromAcarsPart(Member(Member(Member(&*hfdl, "lpdu"), "hfnpdu"), "acars"), source);
   }
 
   // The flat layout: a message has a label; a reassembling decoder sends the

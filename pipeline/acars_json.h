@@ -1,7 +1,8 @@
 #pragma once
 // ACARS messages as JSON, in the layouts that SDR decoders and aggregators
 // use: out as one line of the flat layout; in from the flat layout or the
-// nested one (an object with vdl2.avlc.acars). No platform header; the JSON
+// nested ones (dumpvdl2's vdl2.avlc.acars, dumphfdl's
+// hfdl.lpdu.hfnpdu.acars). No platform header; the JSON
 // library does all encoding and parsing.
 
 #include <cstdint>
@@ -28,7 +29,7 @@ std::string MessageToJsonLine(const AcarsMessage& message, const JsonFeedInfo& i
 enum class JsonSkip {
   None,
   NotJson,        // not a JSON object at all
-  NotAcars,       // no label (flat), or no vdl2.avlc.acars (nested)
+  NotAcars,       // no label (flat), or no ACARS part (nested: vdl2.avlc.acars, hfdl.lpdu.hfnpdu.acars)
   Partial,        // a fragment, or a reassembly state that a later object completes
   DecodingError,  // the decoder itself says the frame is bad
 };

@@ -24,6 +24,10 @@ void MessageRouter::RemoveOutput(const MessageOutput& output) {
   std::erase_if(mOutputs, [&](const Output& o) { return o.Target == &output; });
 }
 
+void MessageRouter::SetDuplicateSeconds(std::uint32_t seconds) {
+  mDuplicates.SetWindow(std::uint64_t{seconds} * 1000);
+}
+
 void MessageRouter::Submit(std::string text, std::size_t input) {
   Enqueue({std::move(text), std::nullopt, input, UnixSecondsNow()});
 }
@@ -111,6 +115,18 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
     if (mEvents.LogEnabled()) mEvents.Log("not send Message", "");
     return 0;
   }
+  // Two receivers of one message: it goes out once, whichever input is
+  // first, and every output leaves out the same copies.
+  const std::uint64_t nowMs = mDuplicates.Enabled() ? mEvents.NowMs() : 0;
+  if (mDuplicates.IsDuplicate(f->Message, nowMs)) {
+    ++input.Counters.Duplicates;
+    if (mEvents.LogEnabled()) {
+      mEvents.Log("duplicate Message from " + input.Name + ": forwarded within the last " +
+                      std::to_string(mDuplicates.WindowMs() / 1000) + " s",
+                  f->Normalised);
+    }
+    return 0;
+  }
   mLatest.Display = f->Normalised;
 
   const std::string_view record = f->Record;
@@ -137,6 +153,7 @@ std::size_t MessageRouter::Route(const Arrival& arrival) {
   }
   if (!kept) return 0;
   ++input.Counters.Forwarded;
+  mDuplicates.Remember(f->Message, nowMs);
   mLatest.Panels = {f->Message.AircraftReg, f->Message.FlightNumber};
   // Kept records are flushed whatever the log does.
   Guarded("SendMsg", [&] {

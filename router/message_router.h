@@ -26,6 +26,7 @@
 
 #include "pipeline/decoder_source.h"
 #include "pipeline/forwarding.h"
+#include "router/duplicate_filter.h"
 #include "stats/minute_counts.h"
 
 // One message, prepared once and offered to every output.
@@ -107,6 +108,7 @@ class MessageRouter {
     std::uint64_t Dropped = 0;            // drops by any output
     std::uint64_t Skipped = 0;            // JSON objects that were no whole ACARS message
     std::uint64_t NotRead = 0;            // texts the link lost: empty, not text, or replaced before read
+    std::uint64_t Duplicates = 0;         // equal to a message forwarded within the duplicate window
     std::optional<double> LastMessageAt;  // Unix seconds
     MinuteCounts PerMinute;               // texts received in each of the last 60 minutes
   };
@@ -122,6 +124,9 @@ class MessageRouter {
   // The outputs are the caller's; they must outlive the router or be removed.
   void AddOutput(MessageOutput& output);
   void RemoveOutput(const MessageOutput& output);
+  // A message equal to one forwarded from any input in the last `seconds`
+  // (on the clock NowMs reads) goes to no output. 0, the default: off.
+  void SetDuplicateSeconds(std::uint32_t seconds);
 
   // Forwards one decoder text from `input`. A text that arrives while
   // another is being sent waits and goes right after it.
@@ -179,6 +184,7 @@ class MessageRouter {
   std::vector<Output> mOutputs;
   std::deque<Arrival> mPending;
   ForwardedMessage mPrepared;  // the message being routed
+  DuplicateFilter mDuplicates;
   bool mForwarding = false;
   bool mFlushRequested = false;
   std::size_t mUnflushed = 0;  // record bytes kept since the last flush

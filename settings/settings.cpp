@@ -154,6 +154,10 @@ const std::vector<Option>& Options() {
        [](Settings& s, const std::string& w, const std::string& v) {
          s.SilenceMinutes = Number(w, v, 0, 10080, "a whole number from 0 (never) to 10080 (default 30)");
        }},
+      {"dedup-seconds", "decoders", "a whole number from 0 (off) to 3600 (default 0)", false,
+       [](Settings& s, const std::string& w, const std::string& v) {
+         s.DedupSeconds = Number(w, v, 0, 3600, "a whole number from 0 (off) to 3600 (default 0)");
+       }},
       {"json-out", "json", kJsonOutAllowed, false,
        [](Settings& s, const std::string& w, const std::string& v) {
          for (const std::string& word : Words(v)) s.JsonOut.push_back(ParseEndpoint(w, word, false));

@@ -35,6 +35,7 @@ struct Settings {
   bool Minimized = false;            // start hidden in the tray
   std::int32_t RelinkSeconds = 5;    // retry unlinked decoders this often; 0: never
   std::int32_t SilenceMinutes = 30;  // report a linked decoder silent this long; 0: never
+  std::int32_t DedupSeconds = 0;     // a message equal to one forwarded this recently is not forwarded; 0: off
   std::vector<Endpoint> JsonOut;     // where every message also goes as a JSON line
   std::vector<Endpoint> JsonIn;      // JSON feeds whose messages are forwarded too
   std::optional<std::string> StationId;

@@ -32,13 +32,13 @@ std::string Ago(std::optional<double> when, double now) {
 
 std::vector<std::string> StatisticsTable(const Statistics& s, double now) {
   std::vector<std::string> lines;
-  lines.push_back(Row("%-14s %-9s %10s %10s %9s %8s %8s  %s", "Source", "State", "Received", "Forwarded", "Filtered",
-                      "Dropped", "Not read", "Last message"));
+  lines.push_back(Row("%-14s %-9s %10s %10s %9s %10s %8s %8s  %s", "Source", "State", "Received", "Forwarded",
+                      "Filtered", "Duplicates", "Dropped", "Not read", "Last message"));
   for (const auto& src : s.Sources) {
     const char* state = !src.Linked ? "unlinked" : src.Silent ? "silent" : "linked";
-    lines.push_back(Row("%-14.14s %-9s %10llu %10llu %9llu %8llu %8llu  %s", src.Name.c_str(), state, U(src.Received),
-                        U(src.Forwarded), U(src.Filtered), U(src.Dropped), U(src.NotRead),
-                        Ago(src.LastMessageAt, now).c_str()));
+    lines.push_back(Row("%-14.14s %-9s %10llu %10llu %9llu %10llu %8llu %8llu  %s", src.Name.c_str(), state,
+                        U(src.Received), U(src.Forwarded), U(src.Filtered), U(src.Duplicates), U(src.Dropped),
+                        U(src.NotRead), Ago(src.LastMessageAt, now).c_str()));
   }
   lines.emplace_back();
   lines.push_back(Row("%-24s %-16s %10s %9s", "Client", "Connected", "Sent", "Dropped"));

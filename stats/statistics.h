@@ -19,7 +19,8 @@ struct Statistics {
     std::uint64_t Received = 0, Forwarded = 0, Filtered = 0, Dropped = 0;
     std::optional<double> LastMessageAt;
     std::array<std::uint32_t, MinuteCounts::kMinutes> PerMinute{};
-    std::uint64_t NotRead = 0;  // lost by the link: empty, not text, or replaced before read
+    std::uint64_t NotRead = 0;     // lost by the link: empty, not text, or replaced before read
+    std::uint64_t Duplicates = 0;  // left out: equal to a message forwarded moments before
   };
   struct Client {
     std::string Name;

@@ -275,3 +275,75 @@ TEST(MessageJson, ThereAndBackAgainWithoutTheFinalLineEnd) {
   m.MessageContent = "POSITION REPORT";
   EXPECT_EQ(Record(*back.Message), Record(m));
 }
+
+namespace {
+
+// A frame as dumphfdl prints it: the ACARS part, when there is one, under
+// hfdl.lpdu.hfnpdu.acars, beside the frame's own fields.
+std::string HfdlFrame(const std::string& hfnpdu) {
+  return R"({"hfdl":{"app":{"name":"dumphfdl","ver":"1.6.1"},"station":"XX-TEST","t":{"sec":1765190400,)"
+         R"("usec":250000},"freq":8927000,"bit_rate":1800,"sig_level":-21.5,"noise_level":-38.2,"slot":"S",)"
+         R"("lpdu":{"src":{"type":"Aircraft","id":12,"ac_info":{"icao":"3C4A8F"}},"dst":{"type":"Ground station",)"
+         R"("id":2,"name":"Shannon, Ireland"},"type":{"id":13,"name":"Unnumbered data"},"hfnpdu":)" +
+         hfnpdu + "}}}";
+}
+
+}  // namespace
+
+TEST(MessageFromJson, HfdlLayoutMakesTheSameRecordAsTheDecoderText) {
+  const auto m = MessageFromJson(
+      HfdlFrame(R"({"type":{"id":255,"name":"Enveloped data"},"flight_id":"XY012A","acars":{"err":false,)"
+                R"("crc_ok":true,"more":false,"reg":".D-ABCD","mode":"2","label":"H1","blk_id":"3","ack":"!",)"
+                R"("flight":"XY012A","msg_num":"M12","msg_num_seq":"A","msg_text":"POSITION REPORT\r\n"}})"),
+      DecoderSource::AirNavPosfix);
+  ASSERT_EQ(m.Skip, JsonSkip::None);
+  ASSERT_TRUE(m.Message);
+  EXPECT_EQ(Record(*m.Message), RecordBytes(*PrepareMessage(kDownlink, DecoderSource::AirNavPosfix)));
+
+  const auto uplink = MessageFromJson(
+      HfdlFrame(R"({"type":{"id":255,"name":"Enveloped data"},"acars":{"err":false,"crc_ok":true,"more":false,)"
+                R"("reg":"D-ABCD","mode":"2","label":"_d","blk_id":"B","ack":"3","msg_text":""}})"),
+      DecoderSource::SkySpy);
+  ASSERT_TRUE(uplink.Message);
+  EXPECT_EQ(uplink.Message->Uplink, 1);
+  EXPECT_EQ(uplink.Message->AircraftReg, ".D-ABCD");
+  EXPECT_EQ(uplink.Message->MessageLabel, "_d");
+}
+
+// Most HFDL frames are the network's own business, not ACARS messages.
+TEST(MessageFromJson, HfdlFramesWithoutAcarsAreNotAcars) {
+  const std::vector<std::string> frames = {
+      // A ground station's squitter: no lpdu at all.
+      R"({"hfdl":{"t":{"sec":1765190400,"usec":0},"freq":8927000,"spdu":{"src":{"type":"Ground station","id":2},)"
+      R"("systable_version":51,"gs_status":[{"gs":{"type":"Ground station","id":2},"utc_sync":true}]}}})",
+      // A log-on request: an lpdu without hfnpdu.
+      R"({"hfdl":{"t":{"sec":1765190400,"usec":0},"freq":8927000,"lpdu":{"src":{"type":"Aircraft","id":0},)"
+      R"("dst":{"type":"Ground station","id":2},"type":{"id":159,"name":"Logon request"},"icao":"3C4A8F"}}})",
+      // Performance data, a system table, frequency data: an hfnpdu without acars.
+      HfdlFrame(R"({"type":{"id":209,"name":"Performance data"},"version":1,"flight_id":"XY012A",)"
+                R"("pos":{"lat":51.5,"lon":-20.25},"freq_search_cnt":{"cur_leg":1,"prev_leg":0}})"),
+      HfdlFrame(R"({"type":{"id":208,"name":"System table"},"version":51})"),
+      HfdlFrame(R"({"type":{"id":213,"name":"Frequency data"},"flight_id":"XY012A"})"),
+      // Shapes no decoder sends, safely refused.
+      R"({"hfdl":[]})",
+      R"({"hfdl":{"lpdu":"x"}})",
+      HfdlFrame(R"({"acars":"text"})"),
+  };
+  for (const std::string& frame : frames) {
+    const auto m = MessageFromJson(frame, DecoderSource::SkySpy);
+    EXPECT_EQ(m.Skip, JsonSkip::NotAcars) << frame;
+    EXPECT_FALSE(m.Message) << frame;
+  }
+}
+
+TEST(MessageFromJson, HfdlFragmentsAndBadFramesAsForVdl2) {
+  EXPECT_EQ(
+      MessageFromJson(HfdlFrame(R"({"acars":{"more":true,"label":"H1","msg_text":"PART"}})"), DecoderSource::SkySpy)
+          .Skip,
+      JsonSkip::Partial);
+  EXPECT_EQ(MessageFromJson(HfdlFrame(R"({"acars":{"err":true,"label":"H1"}})"), DecoderSource::SkySpy).Skip,
+            JsonSkip::DecodingError);
+  EXPECT_EQ(
+      MessageFromJson(HfdlFrame(R"({"acars":{"more":false,"err":false,"label":"H1"}})"), DecoderSource::SkySpy).Skip,
+      JsonSkip::None);
+}

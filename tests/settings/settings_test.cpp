@@ -148,3 +148,19 @@ TEST(Settings, JsonListsFromTheFileAreReplacedByTheCommandLine) {
   ASSERT_EQ(s.JsonOut.size(), 1u);
   EXPECT_EQ(s.JsonOut[0].Type, Endpoint::Kind::Serve);
 }
+
+TEST(Settings, DuplicateSuppressionIsOffUnlessAsked) {
+  EXPECT_EQ(ParseSettings({}).DedupSeconds, 0);
+  EXPECT_EQ(ParseSettings({"--dedup-seconds", "30"}).DedupSeconds, 30);
+  EXPECT_EQ(ParseSettings({"--dedup-seconds", "3600"}).DedupSeconds, 3600);
+  EXPECT_EQ(ParseSettings({}, {{"decoders", {{"dedup-seconds", "10"}}}}).DedupSeconds, 10);
+  EXPECT_EQ(ParseSettings({"--dedup-seconds", "0"}, {{"decoders", {{"dedup-seconds", "10"}}}}).DedupSeconds, 0)
+      << "the command line switches off what the file switched on";
+  for (const char* bad : {"-1", "3601", "1.5", "ten", ""}) {
+    EXPECT_EQ(ErrorOf({"--dedup-seconds", bad}),
+              std::string("--dedup-seconds ") + bad + ": a whole number from 0 (off) to 3600 (default 0) is allowed.");
+  }
+  EXPECT_EQ(ErrorOf({}, {{"decoders", {{"dedup-seconds", "4000"}}}}),
+            "[decoders] dedup-seconds 4000: a whole number from 0 (off) to 3600 (default 0) is allowed.");
+  EXPECT_EQ(ErrorOf({}, {{"json", {{"dedup-seconds", "10"}}}}), "[json] dedup-seconds is not a setting. Allowed:");
+}

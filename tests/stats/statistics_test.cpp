@@ -68,3 +68,15 @@ TEST(Statistics, TableAndTrayTotals) {
   s.Clients.clear();
   EXPECT_EQ(StatisticsTable(s, 0)[6], "(none connected)");
 }
+
+TEST(Statistics, DuplicatesHaveAColumnAndAreNotLost) {
+  Statistics s;
+  s.Sources.push_back({"SkySpy", true, false, 120, 110, 0, 0, 1000.0, {}, 0, 0});
+  s.Sources.push_back({"udp:5550", true, false, 40, 2, 0, 0, 1000.0, {}, 0, 38});
+  const auto lines = StatisticsTable(s, 1000.0);
+  EXPECT_NE(lines[0].find("Duplicates"), std::string::npos);
+  const auto column = lines[0].find("Duplicates") + std::string("Duplicates").size();
+  EXPECT_EQ(lines[2].substr(column - 3, 3), " 38") << "under its heading";
+  EXPECT_EQ(lines[1].substr(column - 2, 2), " 0");
+  EXPECT_EQ(TrayTotals(s, 63), "112 forwarded, 0 lost, 0 clients") << "a duplicate is not a lost message";
+}

@@ -25,6 +25,7 @@ void MessageRouter::RemoveOutput(const MessageOutput& output) {
 }
 
 void MessageRouter::Submit(std::string text, std::size_t input) {
+  if (mTap) mTap->TextArrived(mInputs.at(input).Name, text);
   Enqueue({std::move(text), std::nullopt, input, UnixSecondsNow()});
 }
 

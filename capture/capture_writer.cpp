@@ -49,6 +49,11 @@ std::string DateOfCaptureFile(const std::string& name) {
 
 }  // namespace
 
+std::int64_t CaptureWriter::SystemMicros() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
 std::string CaptureWriter::FileNameFor(std::int64_t micros) {
   return kPrefix + DateText(LocalTime(Seconds(micros))) + kSuffix;
 }

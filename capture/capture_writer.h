@@ -61,6 +61,8 @@ class CaptureWriter : public ArrivalTap {
   // Lines lost: the buffer was full, or the file could not be written.
   std::uint64_t Lost() const { return mLost; }
 
+  // The system's clock, for the program.
+  static std::int64_t SystemMicros();
   // "capture-2026-12-08.jsonl" for the local day of `micros`.
   static std::string FileNameFor(std::int64_t micros);
 

@@ -134,6 +134,15 @@ frmMain::frmMain(HINSTANCE instance, Settings settings) : mInstance(instance), m
   } else {
     mRouter.AddOutput(mClientOutput);
   }
+  if (!mSettings.Capture.empty()) {
+    mCapture = std::make_unique<CaptureWriter>(
+        CaptureWriter::Options{.Folder = mSettings.Capture, .KeepDays = mSettings.CaptureDays},
+        &CaptureWriter::SystemMicros, [this](const std::string& text) {
+          ReportError(text);
+          if (DebugLogOn()) Log("Capture", text);
+        });
+    mRouter.SetTap(mCapture.get());
+  }
 }
 
 frmMain::~frmMain() {
@@ -147,6 +156,8 @@ frmMain::~frmMain() {
     if (auto* output = dynamic_cast<MessageOutput*>(feed.get())) mRouter.RemoveOutput(*output);
   }
   mFeeds.clear();
+  mRouter.SetTap(nullptr);
+  mCapture.reset();  // writes what waits
   if (mWindow) {
     for (const UINT_PTR timer : kTimers) KillTimer(mWindow.get(), timer);
   }
@@ -854,6 +865,7 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
           const double now = UnixSecondsNow();
           CheckSilence(now);
           for (const auto& feed : mFeeds) feed->Tick(now);
+          if (mCapture) mCapture->Tick();
           // The tip goes to the task bar's process and waits for it
           // (milliseconds under Wine): during continuous traffic it is
           // brought up to date every ten seconds.

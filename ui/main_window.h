@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "capture/capture_writer.h"
 #include "inputs/dde_link.h"
 #include "inputs/decoder_probe.h"
 #include "inputs/silence_watchdog.h"
@@ -226,6 +227,8 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
                           {app::kCmdAirmaster, &AM2000In, "WinACARS", "AM2000"},
                           {app::kCmdAirNav, &AirNavIn, "ANAD", "AirNav"},
                           {app::kCmdPosfix, &PosfixIn, "POSFIX", "ZADEDEV"}};
+  // Sees what the router is handed, so it goes after the router.
+  std::unique_ptr<CaptureWriter> mCapture;
   MessageRouter mRouter{*this};
   // One client (the socket itself is accepted into), or several.
   ClientPortOutput mClientOutput{[this] { return wns.get(); }};

@@ -228,8 +228,13 @@ Options Parse(int argc, char** argv) {
     } else if (args.Is("--replay")) {
       o.replay = args.Value();
     } else if (args.Is("--speed")) {
-      o.speed = std::atof(args.Value().c_str());
-      if (o.speed < 0) args.Unknown();
+      const std::string value = args.Value();
+      char* end = nullptr;
+      o.speed = std::strtod(value.c_str(), &end);
+      if (value.empty() || *end != '\0' || !(o.speed >= 0)) {
+        std::fprintf(stderr, "decoder_sim: --speed %s: a number from 0 up is allowed\n", value.c_str());
+        std::exit(2);
+      }
     } else if (args.Is("--udp-port")) {
       o.udpPort = args.Number();
     } else if (args.Is("--udp-host")) {

@@ -79,15 +79,20 @@ void CaptureWriter::ObjectArrived(const std::string& input, std::string_view obj
 }
 
 void CaptureWriter::Add(const std::string& input, std::string_view content, CaptureRecord::Kind kind) {
-  const std::int64_t now = mClock();
-  const std::size_t cost = input.size() + content.size() + kLineOverhead;
-  const std::lock_guard lock(mMutex);
-  if (mPendingBytes + cost > mOptions.MaxBufferedBytes) {
+  // Whatever goes wrong here costs the line, never the message.
+  try {
+    const std::int64_t now = mClock();
+    const std::size_t cost = input.size() + content.size() + kLineOverhead;
+    const std::lock_guard lock(mMutex);
+    if (mPendingBytes + cost > mOptions.MaxBufferedBytes) {
+      ++mLost;
+      return;
+    }
+    mPending.push_back({input, now, kind, std::string(content)});
+    mPendingBytes += cost;
+  } catch (...) {
     ++mLost;
-    return;
   }
-  mPending.push_back({input, now, kind, std::string(content)});
-  mPendingBytes += cost;
 }
 
 void CaptureWriter::Tick() {
@@ -122,7 +127,15 @@ void CaptureWriter::Run() {
     batch.swap(mPending);
     mPendingBytes = 0;
     lock.unlock();
-    Write(batch);
+    try {
+      Write(batch);
+    } catch (...) {
+      // Nothing may end the program from this thread: the batch is lost,
+      // counted, and the next one opens the file afresh.
+      mFile.close();
+      mFileName.clear();
+      mLost += batch.size();
+    }
     lock.lock();
     mFlushDone = asked;
     mDone.notify_all();

@@ -118,6 +118,13 @@ void CaptureWriter::Flush() {
 }
 
 void CaptureWriter::Run() {
+  // Today's file is opened at once, so that a folder that cannot be written
+  // is reported at start-up, not with the first message, and old days go.
+  try {
+    if (!OpenFor(FileNameFor(mClock()))) Failed(0);
+  } catch (...) {
+    Failed(0);
+  }
   std::unique_lock lock(mMutex);
   for (;;) {
     mWake.wait_for(lock, mOptions.Interval, [&] { return mStop || mFlushAsked > mFlushDone; });
@@ -165,19 +172,23 @@ void CaptureWriter::Write(std::deque<CaptureRecord>& batch) {
     }
     return;
   }
+  Failed(batch.size());
+}
+
+void CaptureWriter::Failed(std::size_t lines) {
   // What a failing stream holds may be half written: the file is opened
-  // afresh for the next batch, and this batch counts as lost.
+  // afresh for the next batch, and the batch counts as lost.
   mFile.close();
   const std::string file = (mOptions.Folder / (mFileName.empty() ? FileNameFor(mClock()) : mFileName)).string();
   mFileName.clear();
   {
     const std::lock_guard lock(mMutex);
-    mLostReported += batch.size();  // told of below, or by the report of its recovery
+    mLostReported += lines;  // told of below, or by the report of its recovery
   }
-  mLost += batch.size();
+  mLost += lines;
   if (!mFailing) {
     mFailing = true;
-    mLostWhenFailed = mLost - batch.size();
+    mLostWhenFailed = mLost - lines;
     Report("Capture: cannot write " + file + " (folder missing or read-only, or disk full); the forwarding goes on");
   }
 }

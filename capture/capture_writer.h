@@ -70,6 +70,8 @@ class CaptureWriter : public ArrivalTap {
   void Add(const std::string& input, std::string_view content, CaptureRecord::Kind kind);
   void Run();
   void Write(std::deque<CaptureRecord>& batch);
+  // The file cannot be written: `lines` are lost; the first failure is reported.
+  void Failed(std::size_t lines);
   bool OpenFor(const std::string& name);
   // Deletes the capture files of days before the kept ones.
   void Prune(std::int64_t now);

@@ -182,6 +182,24 @@ TEST_F(Capture, AFolderThatCannotBeWrittenIsReportedOnceAndAgainWhenItCanBe) {
   EXPECT_EQ(reports_.size(), 2u);  // nothing new to tell
 }
 
+TEST_F(Capture, AtStartTheFolderIsTriedAndOldDaysGoBeforeAnythingArrives) {
+  fs::create_directories(folder_);
+  std::ofstream(folder_ / "capture-2026-11-30.jsonl") << "{}\n";
+  {
+    CaptureWriter writer(Options(), Clock(), Sink());
+    EXPECT_TRUE(WaitFor([&] { return Names(folder_) == std::set<std::string>{"capture-2026-12-08.jsonl"}; }));
+  }
+  fs::remove_all(folder_);
+  std::ofstream(folder_) << "in the way\n";
+  CaptureWriter writer(Options(), Clock(), Sink());
+  EXPECT_TRUE(WaitFor([&] {
+    writer.Tick();
+    return !reports_.empty();
+  }));
+  EXPECT_EQ(reports_.at(0).rfind("Capture: cannot write ", 0), 0u);
+  EXPECT_EQ(writer.Lost(), 0u);
+}
+
 TEST_F(Capture, TheBufferIsBoundedAndWhatDoesNotFitIsCountedAndReported) {
   CaptureWriter::Options options = Options();
   options.MaxBufferedBytes = 10 * 1024;

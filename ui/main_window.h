@@ -227,7 +227,8 @@ class frmMain : public CSocketEvents, public SysTrayEvents, private RouterEvents
                           {app::kCmdAirmaster, &AM2000In, "WinACARS", "AM2000"},
                           {app::kCmdAirNav, &AirNavIn, "ANAD", "AirNav"},
                           {app::kCmdPosfix, &PosfixIn, "POSFIX", "ZADEDEV"}};
-  // Sees what the router is handed, so it goes after the router.
+  // The capture (--capture): the router's tap, so it is made before the
+  // router and goes after it.
   std::unique_ptr<CaptureWriter> mCapture;
   MessageRouter mRouter{*this};
   // One client (the socket itself is accepted into), or several.

@@ -24,8 +24,6 @@
 // handed on).
 
 #include <windows.h>
-#include <winsock2.h>
-#include <ws2tcpip.h>
 
 #include <ddeml.h>
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,7 @@ TEST_F(Replay, ACaptureReplayedThroughTheBridgeGivesTheStoredStreamAndTheSameCap
   Program p(TestSettings(settings));
   StreamClient client(p.port);
   ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  const ULONGLONG started = GetTickCount64();
   sim.Start();
 
   const std::string expected = ReadFile(kReplayDir / "expected_stream.txt");
@@ -85,6 +87,8 @@ TEST_F(Replay, ACaptureReplayedThroughTheBridgeGivesTheStoredStreamAndTheSameCap
   ASSERT_GT(expectedRecords, 0u);
   client.WaitRecords(expectedRecords);
   EXPECT_EQ(sim.Wait(), 0);
+  // At the captured pace: its last record came 1.6 s after its first.
+  EXPECT_GE(GetTickCount64() - started, 1600u);
   PumpFor(200);  // nothing more comes
   client.Poll();
   std::string stream;
@@ -112,6 +116,30 @@ TEST_F(Replay, ACaptureReplayedThroughTheBridgeGivesTheStoredStreamAndTheSameCap
     }
   }
   EXPECT_EQ(p.Panel(5), "");
+}
+
+TEST_F(Replay, AtSpeedZeroTheTextsGoAsFastAsTheLinksTakeThemInTheirOrder) {
+  // Without --udp-port the objects stay behind: the stream is the stored
+  // one without the JSON feed's record.
+  DecoderSimulator sim(
+      L"--replay \"" + (kReplayDir / "capture.jsonl").wstring() + L"\" --speed 0 --wait-links 2 --quiet", true);
+  ASSERT_TRUE(sim.Ready());
+  Program p;
+  StreamClient client(p.port);
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  sim.Start();
+  std::string expected;
+  std::istringstream lines(ReadFile(kReplayDir / "expected_stream.txt"));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("source=3 ", 0) != 0) expected += line + "\n";
+  }
+  ASSERT_TRUE(client.WaitRecords(3));
+  EXPECT_EQ(sim.Wait(), 0);
+  PumpFor(200);
+  client.Poll();
+  std::string stream;
+  for (const Record& r : client.records) stream += Describe(r);
+  EXPECT_EQ(stream, expected);
 }
 
 TEST_F(Replay, ACaptureFolderThatCannotBeWrittenIsReportedAndTheForwardingGoesOn) {

@@ -7,6 +7,15 @@
 
 Bridge::Bridge(Settings settings) : mSettings(std::move(settings)) {
   mRouter.SetDuplicateSeconds(static_cast<std::uint32_t>(mSettings.DedupSeconds));
+  if (!mSettings.Capture.empty()) {
+    mCapture = std::make_unique<CaptureWriter>(
+        CaptureWriter::Options{.Folder = mSettings.Capture, .KeepDays = mSettings.CaptureDays},
+        &CaptureWriter::SystemMicros, [this](const std::string& text) {
+          Report({ReportKey::Kind::Capture}, text, nullptr);
+          mLog.Write("Capture", text);
+        });
+    mRouter.SetTap(mCapture.get());
+  }
 }
 
 Bridge::~Bridge() {
@@ -31,6 +40,9 @@ void Bridge::Shutdown() {
   mRouter.Flush();
   mClientPort.Close();
   mFeeds.Stop();
+  // What waits for the disk is written before the program ends.
+  mRouter.SetTap(nullptr);
+  mCapture.reset();
   mView = nullptr;
   mWindow = nullptr;
   mLog.SetOn(false);
@@ -39,6 +51,7 @@ void Bridge::Shutdown() {
 void Bridge::EverySecond(double now) {
   mLinks.CheckSilence(now);
   mFeeds.Tick(now);
+  if (mCapture) mCapture->Tick();
   WriteProfile(mRouter);
 }
 

@@ -11,13 +11,17 @@
 // (router/message_router), which parses it and builds its frame once, then
 // gives it to every output: the client port (outputs/client_port_server,
 // outputs/client_port_output) and the JSON outputs (outputs/json_outputs).
+// With a capture folder set, the router first hands every arrival to the
+// capture (capture/capture_writer).
 
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/json_feed_set.h"
+#include "capture/capture_writer.h"
 #include "common/debug_logger.h"
 #include "common/reporter.h"
 #include "inputs/decoder_links.h"
@@ -96,6 +100,9 @@ class Bridge : private RouterEvents, private Reporter, private DecoderLinks::Eve
   UINT mFlushMessage = 0;
   bool mEnded = false;
   DebugLogger mLog{mSettings.DebugLog, this};
+  // Sees every text and object as it arrives, when a capture folder is set;
+  // it outlives the router.
+  std::unique_ptr<CaptureWriter> mCapture;
   MessageRouter mRouter{*this};
   JsonLineEncoder mEncoder{mSettings, BRIDGE_VERSION};
   DecoderLinks mLinks{mRouter, mLog, *this, mSettings.SilenceMinutes};

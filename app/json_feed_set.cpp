@@ -60,6 +60,7 @@ void JsonFeedSet::AddRows(Statistics& s, double now) const {
     // A JSON input is a source too; what it skipped counts as filtered.
     const auto& c = mRouter.Counters(*mRoles[i].Input);
     s.Sources.push_back({feed.Name(), state == "connected" || state == "listening", false, c.Received, c.Forwarded,
-                         c.Filtered + c.Skipped, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now), c.NotRead, c.Duplicates});
+                         c.Filtered + c.Skipped, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now), c.NotRead,
+                         c.Duplicates});
   }
 }

@@ -16,6 +16,7 @@ struct ReportKey {
     Silence,     // a linked decoder has said nothing for too long (per input)
     TextsEmpty,  // a decoder's texts arrive empty (per input)
     DebugLog,    // the debug log cannot be written
+    Capture,     // the capture cannot be written, or works again
   };
   Kind What = Kind::Event;
   std::size_t Input = 0;

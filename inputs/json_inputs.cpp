@@ -138,6 +138,7 @@ void JsonInput::Deliver() {
   const JsonInbox::Batch batch = mInbox.Take();
   for (const std::string& note : batch.Notes) mLog("JSON in " + mEndpoint.Text, note);
   for (const std::string& object : batch.Objects) {
+    mRouter.ObjectReceived(object, mInput);
     JsonMessage in = MessageFromJson(object, mSource);
     if (!in.Message) {
       ++mSkipped;

@@ -29,6 +29,7 @@ void MessageRouter::SetDuplicateSeconds(std::uint32_t seconds) {
 }
 
 void MessageRouter::Submit(std::string text, std::size_t input) {
+  if (mTap) mTap->TextArrived(mInputs.at(input).Name, text);
   Enqueue({std::move(text), std::nullopt, input, UnixSecondsNow()});
 }
 

@@ -90,6 +90,18 @@ class RouterEvents {
   ~RouterEvents() = default;
 };
 
+// Sees every decoder text and JSON object exactly as an input received it,
+// before the router does anything with it: the capture. Called on the
+// router's thread; it must return at once.
+class ArrivalTap {
+ public:
+  virtual void TextArrived(const std::string& input, std::string_view text) = 0;
+  virtual void ObjectArrived(const std::string& input, std::string_view object) = 0;
+
+ protected:
+  ~ArrivalTap() = default;
+};
+
 class MessageRouter {
  public:
   // Redrawing the display for every message of a burst would cost more than
@@ -133,6 +145,14 @@ class MessageRouter {
   void Submit(std::string text, std::size_t input);
   // Forwards one message that came parsed from a JSON feed, likewise.
   void SubmitParsed(AcarsMessage message, std::size_t input);
+  // A JSON input tells of each object it took from its feed, before it is
+  // converted; it goes to the tap only.
+  void ObjectReceived(std::string_view object, std::size_t input) {
+    if (mTap) mTap->ObjectArrived(mInputs.at(input).Name, object);
+  }
+  // What sees every arrival; null: nothing. The tap must outlive the router
+  // or be removed.
+  void SetTap(ArrivalTap* tap) { mTap = tap; }
   // Hands what the outputs kept to their transports: the program's answer
   // to RequestFlush.
   void Flush();
@@ -192,6 +212,7 @@ class MessageRouter {
   std::uint64_t mShownAt = 0;
   std::uint64_t mTotalDropped = 0;
   std::uint64_t mSequence = 0;
+  ArrivalTap* mTap = nullptr;
 };
 
 // The current time as Unix seconds with microseconds.

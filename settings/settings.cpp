@@ -191,6 +191,17 @@ const std::vector<Option>& Options() {
        [](Settings& s, const std::string& w, const std::string& v) {
          s.JsonSource = Number(w, v, 0, 3, "0, 1, 2 or 3 (default 3)");
        }},
+      {"capture", "capture", "a folder, such as C:\\ACARS\\capture (default: no capture)", false,
+       [](Settings& s, const std::string& w, const std::string& v) {
+         if (v.empty() || v.find_first_not_of(" \t") == std::string::npos) {
+           Refuse(w, v, "a folder, such as C:\\ACARS\\capture (default: no capture)");
+         }
+         s.Capture = v;
+       }},
+      {"capture-days", "capture", "a whole number from 1 to 3650 (default 7)", false,
+       [](Settings& s, const std::string& w, const std::string& v) {
+         s.CaptureDays = Number(w, v, 1, 3650, "a whole number from 1 to 3650 (default 7)");
+       }},
   };
   return options;
 }

@@ -42,6 +42,8 @@ struct Settings {
   double Freq = 0;                      // MHz, for every decoder; 0: not set
   std::array<double, 4> DecoderFreq{};  // MHz for SkySpy, WinACARS, ANAD, POSFIX; 0: Freq
   std::int32_t JsonSource = 3;          // the header's source number for JSON inputs
+  std::string Capture;                  // the folder every text and object is captured in; empty: none
+  std::int32_t CaptureDays = 7;         // the days of capture files kept, today among them
 };
 
 class SettingsError : public std::runtime_error {

@@ -7,6 +7,7 @@
 //               [--wait-links N] [--wait-timeout MS] [--ready-event NAME]
 //               [--start-event NAME] [--ready-file PATH] [--start-file PATH]
 //               [--delay MS] [--linger MS] [--quiet]
+//   decoder_sim --replay FILE [--speed X] [--udp-port P] [--udp-host H] [the waits above]
 //
 // Text i goes to service i modulo the number of services; "{seq}" in a text
 // becomes the text's sequence number, "{ts}" the time of publishing in
@@ -14,24 +15,36 @@
 // advise loops have started, --start-event until the named event is set,
 // --start-file until the file exists, --delay that many milliseconds more.
 // --ready-event and --ready-file tell that the services are registered.
+//
+// --replay publishes a capture of the bridge's: each decoder text, byte for
+// byte, as the service of the decoder it came from (one process serves all
+// of them; --services is then the decoders the capture holds), and each JSON
+// object as a datagram to H:P (127.0.0.1 unless --udp-host says), at the
+// captured pace times X (2: twice as fast; 0: each as soon as the last is
+// handed on).
 
 #include <windows.h>
 
 #include <ddeml.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
 #include "feed.h"
+#include "replay.h"
+#include "udp_sender.h"
 
 namespace {
 
@@ -50,6 +63,11 @@ struct Options {
   DWORD delay = 0;
   DWORD linger = 500;
   bool quiet = false;
+  bool servicesGiven = false;
+  std::string replay;  // a capture file
+  double speed = 1;
+  std::string udpHost = "127.0.0.1";
+  long udpPort = 0;  // 0: JSON objects are not sent
 };
 
 struct Service {
@@ -68,6 +86,13 @@ long gLinks = 0;
 std::size_t ServiceOf(HSZ hsz) {
   for (std::size_t i = 0; i < gServices.size(); ++i) {
     if (DdeCmpStringHandles(gServices[i].hsz, hsz) == 0) return i;
+  }
+  return gServices.size();
+}
+
+std::size_t ServiceOf(const std::string& name) {
+  for (std::size_t i = 0; i < gServices.size(); ++i) {
+    if (gServices[i].name == name) return i;
   }
   return gServices.size();
 }
@@ -173,6 +198,7 @@ Options Parse(int argc, char** argv) {
   while (args.Next()) {
     if (args.Is("--services")) {
       o.services.clear();
+      o.servicesGiven = true;
       std::stringstream list(args.Value());
       for (std::string s; std::getline(list, s, ',');) o.services.push_back(s);
     } else if (args.Is("--feed")) {
@@ -197,6 +223,20 @@ Options Parse(int argc, char** argv) {
       o.delay = static_cast<DWORD>(args.Number());
     } else if (args.Is("--linger")) {
       o.linger = static_cast<DWORD>(args.Number());
+    } else if (args.Is("--replay")) {
+      o.replay = args.Value();
+    } else if (args.Is("--speed")) {
+      const std::string value = args.Value();
+      char* end = nullptr;
+      o.speed = std::strtod(value.c_str(), &end);
+      if (value.empty() || *end != '\0' || !(o.speed >= 0)) {
+        std::fprintf(stderr, "decoder_sim: --speed %s: a number from 0 up is allowed\n", value.c_str());
+        std::exit(2);
+      }
+    } else if (args.Is("--udp-port")) {
+      o.udpPort = args.Number();
+    } else if (args.Is("--udp-host")) {
+      o.udpHost = args.Value();
     } else if (args.Is("--quiet")) {
       o.quiet = true;
     } else {
@@ -206,12 +246,61 @@ Options Parse(int argc, char** argv) {
   return o;
 }
 
+ReplayPlan ReadReplayFile(const std::string& name) {
+  try {
+    ReplayPlan plan = ReadReplay(ReadFeed(name));
+    if (plan.Steps.empty()) throw std::runtime_error("no record");
+    return plan;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "decoder_sim: %s: %s\n", name.c_str(), e.what());
+    std::exit(2);
+  }
+}
+
+// Publishes the capture; returns the number of texts and objects sent.
+long Replay(const Options& o, const ReplayPlan& plan) {
+  std::unique_ptr<UdpSender> udp;
+  if (plan.Objects > 0 && o.udpPort > 0) {
+    udp = std::make_unique<UdpSender>(o.udpHost, o.udpPort);
+    if (!udp->Ready()) std::fprintf(stderr, "decoder_sim: cannot send to %s:%ld\n", o.udpHost.c_str(), o.udpPort);
+  } else if (plan.Objects > 0) {
+    std::fprintf(stderr, "decoder_sim: %zu JSON objects not sent: no --udp-port\n", plan.Objects);
+  }
+  long sent = 0;
+  const ULONGLONG began = GetTickCount64();
+  for (const ReplayStep& step : plan.Steps) {
+    const ULONGLONG due = began + static_cast<ULONGLONG>(DueMicros(step, o.speed) / 1000);
+    const ULONGLONG now = GetTickCount64();
+    if (due > now) PumpUntil([] { return false; }, static_cast<DWORD>(due - now));
+    if (step.Service.empty()) {
+      if (udp && udp->Ready() && udp->Send(step.Bytes)) ++sent;
+      continue;
+    }
+    Publish(ServiceOf(step.Service), step.Bytes);
+    Pump();
+    ++sent;
+  }
+  return sent;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const Options o = Parse(argc, argv);
-  const std::vector<std::string> feed = SplitFeed(ReadFeed(o.feed));
-  if (feed.empty() || o.services.empty()) {
+  Options o = Parse(argc, argv);
+  ReplayPlan plan;
+  if (!o.replay.empty()) {
+    plan = ReadReplayFile(o.replay);
+    if (!o.servicesGiven) o.services = plan.Services;
+    for (const std::string& service : plan.Services) {
+      if (std::find(o.services.begin(), o.services.end(), service) == o.services.end()) {
+        std::fprintf(stderr, "decoder_sim: the capture has texts of %s, which --services leaves out\n",
+                     service.c_str());
+        return 2;
+      }
+    }
+  }
+  const std::vector<std::string> feed = o.replay.empty() ? SplitFeed(ReadFeed(o.feed)) : std::vector<std::string>{};
+  if ((feed.empty() && plan.Steps.empty()) || (o.services.empty() && plan.Objects == 0)) {
     std::fprintf(stderr, "decoder_sim: nothing to publish\n");
     return 2;
   }
@@ -256,7 +345,12 @@ int main(int argc, char** argv) {
   if (rc == 0 && o.delay) PumpUntil([] { return false; }, o.delay);
   long published = 0;
   ULONGLONG publishMs = 0;
-  if (rc == 0) {
+  if (rc == 0 && !o.replay.empty()) {
+    const ULONGLONG began = GetTickCount64();
+    published = Replay(o, plan);
+    publishMs = GetTickCount64() - began;
+    PumpUntil([] { return false; }, o.linger);
+  } else if (rc == 0) {
     const ULONGLONG began = GetTickCount64();
     const long count = o.count < 0 ? static_cast<long>(feed.size()) : o.count;
     for (long i = 0; i < count; ++i) {

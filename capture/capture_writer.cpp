@@ -1,0 +1,228 @@
+#include "capture/capture_writer.h"
+
+#include <cstdio>
+#include <ctime>
+#include <system_error>
+#include <utility>
+
+namespace {
+
+constexpr const char* kPrefix = "capture-";
+constexpr const char* kSuffix = ".jsonl";
+// What a line costs beyond its content, for the buffer's limit.
+constexpr std::size_t kLineOverhead = 96;
+
+std::tm LocalTime(std::time_t t) {
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &t);
+#else
+  localtime_r(&t, &local);
+#endif
+  return local;
+}
+
+std::string DateText(const std::tm& local) {
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  return text;
+}
+
+std::time_t Seconds(std::int64_t micros) {
+  return static_cast<std::time_t>(micros / 1000000 - (micros % 1000000 < 0 ? 1 : 0));
+}
+
+// capture-YYYY-MM-DD.jsonl: its date, or empty for any other name.
+std::string DateOfCaptureFile(const std::string& name) {
+  const std::string prefix = kPrefix, suffix = kSuffix;
+  if (name.size() != prefix.size() + 10 + suffix.size() || name.rfind(prefix, 0) != 0 ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return {};
+  }
+  const std::string date = name.substr(prefix.size(), 10);
+  for (std::size_t i = 0; i < date.size(); ++i) {
+    const bool dash = i == 4 || i == 7;
+    if (dash ? date[i] != '-' : (date[i] < '0' || date[i] > '9')) return {};
+  }
+  return date;
+}
+
+}  // namespace
+
+std::int64_t CaptureWriter::SystemMicros() {
+  using namespace std::chrono;
+  return duration_cast<microseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+std::string CaptureWriter::FileNameFor(std::int64_t micros) {
+  return kPrefix + DateText(LocalTime(Seconds(micros))) + kSuffix;
+}
+
+CaptureWriter::CaptureWriter(Options options, Clock clock, ReportSink report)
+    : mOptions(std::move(options)), mClock(std::move(clock)), mSink(std::move(report)), mThread([this] { Run(); }) {}
+
+CaptureWriter::~CaptureWriter() {
+  {
+    const std::lock_guard lock(mMutex);
+    mStop = true;
+  }
+  mWake.notify_one();
+  mThread.join();
+}
+
+void CaptureWriter::TextArrived(const std::string& input, std::string_view text) {
+  Add(input, text, CaptureRecord::Kind::Text);
+}
+
+void CaptureWriter::ObjectArrived(const std::string& input, std::string_view object) {
+  Add(input, object, CaptureRecord::Kind::Object);
+}
+
+void CaptureWriter::Add(const std::string& input, std::string_view content, CaptureRecord::Kind kind) {
+  // Whatever goes wrong here costs the line, never the message.
+  try {
+    const std::int64_t now = mClock();
+    const std::size_t cost = input.size() + content.size() + kLineOverhead;
+    const std::lock_guard lock(mMutex);
+    if (mPendingBytes + cost > mOptions.MaxBufferedBytes) {
+      ++mLost;
+      return;
+    }
+    mPending.push_back({input, now, kind, std::string(content)});
+    mPendingBytes += cost;
+  } catch (...) {
+    ++mLost;
+  }
+}
+
+void CaptureWriter::Tick() {
+  std::vector<std::string> reports;
+  {
+    const std::lock_guard lock(mMutex);
+    reports.swap(mReports);
+    const std::uint64_t lost = mLost;
+    if (lost > mLostReported) {
+      reports.push_back("Capture: " + std::to_string(lost - mLostReported) +
+                        " lines lost, more came than the disk took; the forwarding goes on");
+      mLostReported = lost;
+    }
+  }
+  for (const std::string& text : reports) mSink(text);
+}
+
+void CaptureWriter::Flush() {
+  std::unique_lock lock(mMutex);
+  const std::uint64_t ticket = ++mFlushAsked;
+  mWake.notify_one();
+  mDone.wait(lock, [&] { return mFlushDone >= ticket; });
+}
+
+void CaptureWriter::Run() {
+  // Today's file is opened at once, so that a folder that cannot be written
+  // is reported at start-up, not with the first message, and old days go.
+  try {
+    if (!OpenFor(FileNameFor(mClock()))) Failed(0);
+  } catch (...) {
+    Failed(0);
+  }
+  std::unique_lock lock(mMutex);
+  for (;;) {
+    mWake.wait_for(lock, mOptions.Interval, [&] { return mStop || mFlushAsked > mFlushDone; });
+    const std::uint64_t asked = mFlushAsked;
+    const bool stopping = mStop;
+    std::deque<CaptureRecord> batch;
+    batch.swap(mPending);
+    mPendingBytes = 0;
+    lock.unlock();
+    try {
+      Write(batch);
+    } catch (...) {
+      // Nothing may end the program from this thread: the batch is lost,
+      // counted, and the next one opens the file afresh.
+      mFile.close();
+      mFileName.clear();
+      mLost += batch.size();
+    }
+    lock.lock();
+    mFlushDone = asked;
+    mDone.notify_all();
+    if (stopping) break;
+  }
+}
+
+void CaptureWriter::Write(std::deque<CaptureRecord>& batch) {
+  if (batch.empty()) return;
+  std::uint64_t written = 0;
+  bool ok = true;
+  for (const CaptureRecord& record : batch) {
+    if (!OpenFor(FileNameFor(record.Micros))) {
+      ok = false;
+      break;
+    }
+    mFile << CaptureLine(record) << '\n';
+    ++written;
+  }
+  if (ok) ok = static_cast<bool>(mFile.flush());
+  if (ok) {
+    mWritten += written;
+    if (mFailing) {
+      mFailing = false;
+      Report("Capture: writing " + (mOptions.Folder / mFileName).string() + " again; " +
+             std::to_string(mLost - mLostWhenFailed) + " lines were lost");
+    }
+    return;
+  }
+  Failed(batch.size());
+}
+
+void CaptureWriter::Failed(std::size_t lines) {
+  // What a failing stream holds may be half written: the file is opened
+  // afresh for the next batch, and the batch counts as lost.
+  mFile.close();
+  const std::string file = (mOptions.Folder / (mFileName.empty() ? FileNameFor(mClock()) : mFileName)).string();
+  mFileName.clear();
+  {
+    const std::lock_guard lock(mMutex);
+    mLostReported += lines;  // told of below, or by the report of its recovery
+  }
+  mLost += lines;
+  if (!mFailing) {
+    mFailing = true;
+    mLostWhenFailed = mLost - lines;
+    Report("Capture: cannot write " + file + " (folder missing or read-only, or disk full); the forwarding goes on");
+  }
+}
+
+bool CaptureWriter::OpenFor(const std::string& name) {
+  if (name == mFileName && mFile.is_open() && mFile.good()) return true;
+  mFile.close();
+  mFileName = name;
+  std::error_code error;
+  std::filesystem::create_directories(mOptions.Folder, error);
+  mFile.open(mOptions.Folder / name, std::ios::binary | std::ios::app);
+  if (!mFile.is_open()) return false;
+  Prune(mClock());
+  return true;
+}
+
+void CaptureWriter::Prune(std::int64_t now) {
+  // The first day kept: today, less the days before it that are kept. At
+  // noon, so that a day of 23 or 25 hours cannot move the date.
+  std::tm first = LocalTime(Seconds(now));
+  first.tm_mday -= mOptions.KeepDays - 1;
+  first.tm_hour = 12;
+  first.tm_isdst = -1;
+  const std::string oldestKept = DateText(LocalTime(std::mktime(&first)));
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(mOptions.Folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string date = DateOfCaptureFile(it->path().filename().string());
+    if (date.empty() || date >= oldestKept || !it->is_regular_file(error)) continue;
+    std::error_code ignored;
+    std::filesystem::remove(it->path(), ignored);
+  }
+}
+
+void CaptureWriter::Report(std::string text) {
+  const std::lock_guard lock(mMutex);
+  mReports.push_back(std::move(text));
+}

@@ -56,7 +56,6 @@ VIAddVersionKey "LegalCopyright" "MIT License, ${PUBLISHER}"
 !define MUI_FINISHPAGE_RUN_TEXT "Start ${PRODUCT} now"
 !define MUI_FINISHPAGE_RUN_FUNCTION StartBridge
 
-!insertmacro MUI_PAGE_LICENSE "${SOURCE_DIR}/LICENSE"
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES

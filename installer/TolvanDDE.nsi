@@ -218,7 +218,7 @@ Section "un.${PRODUCT}" UnProgram
   DeleteRegKey HKCU "${UNINSTALL_KEY}"
 SectionEnd
 
-Section /o "un.My settings and debug log (${SETTINGS_DIR})" UnSettings
+Section /o "un.My settings and debug log" UnSettings
   RMDir /r "${SETTINGS_DIR}"
 SectionEnd
 

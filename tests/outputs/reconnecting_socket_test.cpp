@@ -44,9 +44,9 @@ struct ReconnectingSocketTest : ::testing::Test {
   }
   // Takes the socket's connection and waits until it has said it is up.
   void AcceptAndWaitUp(const ReconnectingSocket& socket, int upsBefore) {
-    accepted = AcceptPumping(listener);
+    accepted = AcceptPumping(listener, 20000);
     ASSERT_NE(accepted, INVALID_SOCKET);
-    ASSERT_TRUE(PumpUntil([&] { return ups == upsBefore + 1; })) << socket.State();
+    ASSERT_TRUE(PumpUntil([&] { return ups == upsBefore + 1; }, 20000)) << socket.State();
   }
   void TearDown() override {
     if (accepted != INVALID_SOCKET) closesocket(accepted);
@@ -87,7 +87,7 @@ TEST_F(ReconnectingSocketTest, AfterThePeerClosesReportsDownAndConnectsAgainOnTh
   AcceptAndWaitUp(socket, 0);
   closesocket(accepted);
   accepted = INVALID_SOCKET;
-  ASSERT_TRUE(PumpUntil([&] { return downs.size() == 1; })) << socket.State();
+  ASSERT_TRUE(PumpUntil([&] { return downs.size() == 1; }, 20000)) << socket.State();
   EXPECT_EQ(downs[0], "closed by the other side");
   EXPECT_EQ(socket.State(), "retrying in 1 s: closed by the other side");
   EXPECT_EQ(socket.Connected(), nullptr);
@@ -107,7 +107,7 @@ TEST_F(ReconnectingSocketTest, AfterThePeerClosesReportsDownAndConnectsAgainOnTh
 TEST_F(ReconnectingSocketTest, RefusedAttemptsAreTriedAgainAfterAWaitThatDoubles) {
   // Nobody listens on the port.
   ReconnectingSocket socket("127.0.0.1", port, Counting(false));
-  ASSERT_TRUE(PumpUntil([&] { return downs.size() == 1; }, 10000)) << socket.State();
+  ASSERT_TRUE(PumpUntil([&] { return downs.size() == 1; }, 20000)) << socket.State();
   EXPECT_EQ(downs[0].rfind("10061 ", 0), 0u) << downs[0];
   EXPECT_EQ(socket.State(), "retrying in 1 s: " + downs[0]);
   socket.Tick(UnixSecondsNow());
@@ -115,12 +115,12 @@ TEST_F(ReconnectingSocketTest, RefusedAttemptsAreTriedAgainAfterAWaitThatDoubles
 
   socket.Tick(UnixSecondsNow() + 1.5);
   EXPECT_EQ(socket.State(), "connecting");
-  ASSERT_TRUE(PumpUntil([&] { return downs.size() == 2; }, 10000)) << socket.State();
+  ASSERT_TRUE(PumpUntil([&] { return downs.size() == 2; }, 20000)) << socket.State();
   EXPECT_EQ(socket.State(), "retrying in 2 s: " + downs[1]);
   socket.Tick(UnixSecondsNow() + 1.5);
   EXPECT_EQ(socket.State(), "retrying in 2 s: " + downs[1]) << "the second wait is two seconds";
   socket.Tick(UnixSecondsNow() + 2.5);
-  ASSERT_TRUE(PumpUntil([&] { return downs.size() == 3; }, 10000)) << socket.State();
+  ASSERT_TRUE(PumpUntil([&] { return downs.size() == 3; }, 20000)) << socket.State();
   EXPECT_EQ(socket.State(), "retrying in 4 s: " + downs[2]);
 
   // Once a server is there, the next attempt gets through.
@@ -139,11 +139,13 @@ TEST_F(ReconnectingSocketTest, WhatThePeerSendsIsDroppedWithoutAReader) {
   // The bytes are taken off the socket and kept nowhere.
   const SOCKET own = static_cast<SOCKET>(socket.Connected()->SocketHandle());
   u_long waiting = 1;
-  ASSERT_TRUE(PumpUntil([&] {
-    ioctlsocket(own, FIONREAD, &waiting);
-    return waiting == 0;
-  })) << waiting
-      << " bytes wait";
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        ioctlsocket(own, FIONREAD, &waiting);
+        return waiting == 0;
+      },
+      20000))
+      << waiting << " bytes wait";
   EXPECT_EQ(socket.Connected()->BytesReceived(), 0);
   EXPECT_EQ(socket.State(), "connected");
   EXPECT_TRUE(downs.empty());
@@ -155,6 +157,6 @@ TEST_F(ReconnectingSocketTest, WhatThePeerSendsReachesTheReader) {
   AcceptAndWaitUp(socket, 0);
   const std::string bytes = "{\"hello\":1}\n";
   ASSERT_EQ(send(accepted, bytes.data(), static_cast<int>(bytes.size()), 0), static_cast<int>(bytes.size()));
-  ASSERT_TRUE(PumpUntil([&] { return data.size() >= bytes.size(); }));
+  ASSERT_TRUE(PumpUntil([&] { return data.size() >= bytes.size(); }, 20000));
   EXPECT_EQ(data, bytes);
 }

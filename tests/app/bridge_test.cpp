@@ -11,8 +11,6 @@
 
 namespace {
 
-const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
-
 bool NoLinkUp(Bridge& bridge) {
   for (std::size_t i = 0; i < DecoderLinks::kCount; ++i) {
     if (bridge.Links().Linked(i) || bridge.Links().Box(i).Connected()) return false;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/decoder_texts.h"
 #include "support/program_fixture.h"
 #include "support/temp_working_dir.h"
 #include "ui/app_ids.h"
@@ -17,14 +18,10 @@ using namespace app;
 
 namespace {
 
-const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
-
 using Duplicates = InTempWorkingDir;
 
 std::string Downlink(char blockId, const std::string& content) {
-  return std::string("ACARS mode: 2 Aircraft reg: .G-EUPT\r\nMessage label: H1 Block id: ") + blockId +
-         " Msg. no: M01A\r\nFlight id: BA0286\r\nMessage content:-\r\n" + content +
-         "\r\n------------------------[ 2 ]\r\n";
+  return ::Downlink("BA0286", content, blockId);
 }
 
 // A feed file of its own for each simulator; its path quoted.

@@ -17,6 +17,8 @@
 
 #include "pipeline/json_framer.h"
 #include "pipeline/single_byte_text.h"
+#include "support/decoder_texts.h"
+#include "support/loopback.h"
 #include "support/program_fixture.h"
 #include "support/temp_working_dir.h"
 #include "ui/app_ids.h"
@@ -26,47 +28,7 @@ using namespace app;
 
 namespace {
 
-const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
-
 using JsonFeeds = InTempWorkingDir;
-
-std::string Downlink(const std::string& content) {
-  return "ACARS mode: 2 Aircraft reg: .G-EUPT\r\nMessage label: H1 Block id: 4 Msg. no: M01A\r\nFlight id: BA0286"
-         "\r\nMessage content:-\r\n" +
-         content + "\r\n------------------------[ 2 ]\r\n";
-}
-
-SOCKET NonBlocking(SOCKET s) {
-  u_long on = 1;
-  ioctlsocket(s, FIONBIO, &on);
-  return s;
-}
-
-SOCKET UdpSocket(int port) {
-  SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  if (port) {
-    const sockaddr_in sa = Loopback(port);
-    bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
-  }
-  return NonBlocking(s);
-}
-
-SOCKET Listener(int port) {
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  const BOOL on = TRUE;
-  setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
-  const sockaddr_in sa = Loopback(port);
-  EXPECT_EQ(bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa), 0);
-  listen(s, 4);
-  return NonBlocking(s);
-}
-
-// Accepts, pumping the program's messages meanwhile.
-SOCKET AcceptPumping(SOCKET listener, DWORD ms = 15000) {
-  SOCKET client = INVALID_SOCKET;
-  PumpUntil([&] { return (client = accept(listener, nullptr, nullptr)) != INVALID_SOCKET; }, ms);
-  return client == INVALID_SOCKET ? client : NonBlocking(client);
-}
 
 // JSON lines from a stream or datagrams.
 struct JsonReader {
@@ -95,17 +57,6 @@ std::string FirstLine(const json& o) {
   return text.substr(0, text.find('\r'));
 }
 
-void Send(SOCKET s, const std::string& bytes) {
-  for (std::size_t sent = 0; sent < bytes.size();) {
-    const int n = send(s, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-    if (n > 0) {
-      sent += static_cast<std::size_t>(n);
-    } else {
-      PumpFor(1);
-    }
-  }
-}
-
 // Links a decoder by its Source menu item, unless the program has linked it
 // by itself already (it looks for missing decoders every few seconds, and a
 // click on a linked one would unlink it).
@@ -119,6 +70,7 @@ TEST_F(JsonFeeds, EveryMessageGoesToEachDestinationAndMatchesItsRecord) {
   const int udpPort = FreeTcpPort(), tcpPort = FreeTcpPort(), servePort = FreeTcpPort();
   SOCKET udp = UdpSocket(udpPort);
   SOCKET tcpListener = Listener(tcpPort);
+  ASSERT_NE(tcpListener, INVALID_SOCKET);
   Settings settings = TestSettings();
   settings.JsonOut = ParseSettings({"--json-out", "udp:127.0.0.1:" + std::to_string(udpPort), "--json-out",
                                     "tcp:127.0.0.1:" + std::to_string(tcpPort), "--json-out",
@@ -185,10 +137,20 @@ TEST_F(JsonFeeds, EveryMessageGoesToEachDestinationAndMatchesItsRecord) {
   closesocket(tcpReader.s);
   closesocket(tcpListener);
   ASSERT_TRUE(PumpUntil([&] { return p.bridge.Feeds().Feeds()[1]->State().rfind("retrying", 0) == 0; }));
+  const std::string lost = p.bridge.Feeds().Feeds()[1]->State();
   for (int i = 0; i < 30; ++i)
     p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("WHILE DOWN " + std::to_string(100 + i)));
-  PumpFor(1500);
+  // The lines wait through an attempt to connect again that fails.
+  const auto why = [](const std::string& state) { return state.substr(state.find(": ")); };
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        const std::string state = p.bridge.Feeds().Feeds()[1]->State();
+        return state.rfind("retrying", 0) == 0 && why(state) != why(lost);
+      },
+      10000))
+      << lost << " / " << p.bridge.Feeds().Feeds()[1]->State();
   tcpListener = Listener(tcpPort);
+  ASSERT_NE(tcpListener, INVALID_SOCKET);
   JsonReader back{AcceptPumping(tcpListener, 70000), false};
   ASSERT_NE(back.s, INVALID_SOCKET);
   ASSERT_TRUE(back.Wait(30));
@@ -205,6 +167,7 @@ TEST_F(JsonFeeds, EveryMessageGoesToEachDestinationAndMatchesItsRecord) {
 TEST_F(JsonFeeds, SdrFeedsOverUdpAndTcpGoOutAsRecordsBesideTheDecoders) {
   const int udpPort = FreeTcpPort(), tcpPort = FreeTcpPort();
   SOCKET server = Listener(tcpPort);
+  ASSERT_NE(server, INVALID_SOCKET);
   Settings settings = TestSettings();
   settings.JsonIn = ParseSettings({"--json-in", "udp:127.0.0.1:" + std::to_string(udpPort), "--json-in",
                                    "tcp:127.0.0.1:" + std::to_string(tcpPort) + ",source=1"})
@@ -229,7 +192,7 @@ TEST_F(JsonFeeds, SdrFeedsOverUdpAndTcpGoOutAsRecordsBesideTheDecoders) {
                  sizeof to) > 0) {
         garbageSent += static_cast<long long>(datagram.size());
       }
-      Sleep(1);
+      Sleep(1);  // a steady stream, not a flood that starves the test's own datagrams
     }
     closesocket(s);
   });
@@ -246,7 +209,7 @@ TEST_F(JsonFeeds, SdrFeedsOverUdpAndTcpGoOutAsRecordsBesideTheDecoders) {
     datagram(R"({"mode":"2","label":"H1","block_id":"4","tail":"N123AB","flight":"XY0123","msgno":"M)" + n.substr(1) +
              R"(","text":"UDP )" + n + R"(\r\n"})" + "\n" + R"({"label":"H1","assstat":"in progress","text":"PART"})" +
              "\r\n" + R"({"mode":"2","label":"SQ","text":"SQ )" + n + R"("}{"vdl2":{"avlc":{"frame_type":"S"}}})");
-    PumpFor(5);
+    PumpFor(5);  // paced like a live feed, so that no datagram is lost to a full buffer
   }
   // TCP: nested objects, sent in pieces.
   auto nested = [](int i) {
@@ -257,8 +220,8 @@ TEST_F(JsonFeeds, SdrFeedsOverUdpAndTcpGoOutAsRecordsBesideTheDecoders) {
   std::string stream;
   for (int i = 0; i < 10; ++i) stream += nested(i);
   for (std::size_t at = 0; at < stream.size(); at += 37) {
-    Send(feed, stream.substr(at, 37));
-    PumpFor(2);
+    SendAll(feed, stream.substr(at, 37));
+    PumpFor(2);  // each piece on its own, as a slow network delivers them
   }
   // And a decoder over DDE meanwhile.
   const std::wstring ddeFeed = WriteFeed({Downlink("DDE {seq}")});
@@ -273,13 +236,14 @@ TEST_F(JsonFeeds, SdrFeedsOverUdpAndTcpGoOutAsRecordsBesideTheDecoders) {
   closesocket(server);
   ASSERT_TRUE(PumpUntil([&] { return p.bridge.Feeds().Feeds()[1]->State().rfind("retrying", 0) == 0; }));
   server = Listener(tcpPort);
+  ASSERT_NE(server, INVALID_SOCKET);
   feed = AcceptPumping(server, 70000);
   ASSERT_NE(feed, INVALID_SOCKET);
-  Send(feed, nested(10) + nested(11));
+  SendAll(feed, nested(10) + nested(11));
   ASSERT_TRUE(client.WaitRecords(57, 20000)) << client.records.size();
   stop = true;
   noise.join();
-  PumpFor(500);
+  PumpFor(500);  // a while in which a record made of garbage would arrive, were there one
   EXPECT_EQ(client.Poll(), 57u) << "the garbage made no record";
   EXPECT_TRUE(client.reader.Error().empty());
 

@@ -22,8 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
-
 const fs::path kReplayDir = BRIDGE_REPLAY_DIR;
 
 // A record as one line: its header, then its frame text with every byte

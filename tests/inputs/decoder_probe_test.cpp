@@ -19,19 +19,30 @@ namespace {
 
 constexpr UINT kAnswered = WM_APP + 7;
 
-// A top-level window whose thread stops answering until it is let go.
+// A top-level window whose thread stops answering until it is let go; it
+// notes when a message is sent to it meanwhile (a broadcast now waits for it).
 class HungWindow {
  public:
   HungWindow() {
     mThread = std::thread([this] {
       HWND window = CreateWindowExW(0, L"STATIC", L"hung", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
       mCreated = true;
-      WaitForSingleObject(mRelease.get(), INFINITE);
+      HANDLE release = mRelease.get();
+      if (MsgWaitForMultipleObjects(1, &release, FALSE, INFINITE, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1) {
+        mAsked = true;  // left unanswered until let go
+        WaitForSingleObject(release, INFINITE);
+      }
       MSG msg;
       while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
       DestroyWindow(window);
     });
-    while (!mCreated) Sleep(1);
+    while (!mCreated) Sleep(1);  // until the window is there
+  }
+  // Waits until a message is sent to the window.
+  bool WaitAsked(DWORD ms = 10000) {
+    const ULONGLONG deadline = GetTickCount64() + ms;
+    while (!mAsked && GetTickCount64() < deadline) Sleep(5);  // looks again, until the limit
+    return mAsked;
   }
   ~HungWindow() {
     SetEvent(mRelease.get());
@@ -40,7 +51,7 @@ class HungWindow {
 
  private:
   UniqueKernelHandle mRelease{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-  std::atomic<bool> mCreated{false};
+  std::atomic<bool> mCreated{false}, mAsked{false};
   std::thread mThread;
 };
 
@@ -53,18 +64,24 @@ TEST(DecoderProbe, FindsARunningDecoderAndPostsItsIndex) {
   DecoderProbe probe(window.get(), kAnswered, "ACARS");
   probe.Look({{2, "ANAD"}, {0, "SkySpy"}});
   std::vector<WPARAM> answered;
-  const ULONGLONG end = GetTickCount64() + 3000;
-  while (GetTickCount64() < end) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == kAnswered) {
-        answered.push_back(msg.wParam);
-      } else {
-        DispatchMessageW(&msg);
+  // Collects the answers, dispatching everything else, until `done` holds or
+  // `ms` have passed.
+  const auto collect = [&](auto done, DWORD ms) {
+    const ULONGLONG end = GetTickCount64() + ms;
+    while (!done() && GetTickCount64() < end) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == kAnswered) {
+          answered.push_back(msg.wParam);
+        } else {
+          DispatchMessageW(&msg);
+        }
       }
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     }
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-  }
+  };
+  collect([&] { return !answered.empty(); }, 10000);
+  collect([] { return false; }, 1000);  // a while in which a second answer would come, were there one
   EXPECT_EQ(answered, std::vector<WPARAM>{2}) << "ANAD answered once; SkySpy does not run";
   EXPECT_TRUE(probe.Stop());
 }
@@ -73,7 +90,7 @@ TEST(DecoderProbe, AProbeStuckOnAHungWindowIsAbandonedWithinItsLimit) {
   HungWindow hung;
   auto probe = std::make_unique<DecoderProbe>(nullptr, kAnswered, "ACARS");
   probe->Look({{0, "SkySpy"}});
-  Sleep(300);  // the look is now waiting for the hung window's answer
+  ASSERT_TRUE(hung.WaitAsked()) << "the look waits for the hung window's answer";
   EXPECT_FALSE(probe->Stop()) << "stopping gives up on a probe stuck in a broadcast";
   probe.reset();
   // The hung window answers after all; the abandoned probe ends by itself,

@@ -18,8 +18,6 @@
 
 namespace {
 
-const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
-
 Endpoint UdpEndpoint(int port) {
   return ParseSettings({"--json-in", "udp:127.0.0.1:" + std::to_string(port)}).JsonIn.at(0);
 }
@@ -40,7 +38,7 @@ void SendObjects(int port, int first, int count) {
   for (int i = first; i < first + count; ++i) {
     const std::string o = Object(i);
     sendto(s, o.data(), static_cast<int>(o.size()), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    if (i % 20 == 19) Sleep(10);
+    if (i % 20 == 19) Sleep(10);  // the sender's pace: bursts, as a live feed sends
   }
   closesocket(s);
 }
@@ -62,7 +60,7 @@ TEST_F(JsonInputs, UdpFeedSentWhileTheWindowThreadIsBusyLosesNothing) {
   sender.join();
   ASSERT_TRUE(PumpUntil([&] { return input.Count() + input.Lost() >= 2000; }, 20000))
       << input.Count() << " taken, " << input.Lost() << " lost";
-  PumpFor(100);
+  PumpFor(100);  // a while in which an object too many would be counted, were there one
   EXPECT_EQ(input.Count(), 2000u);
   EXPECT_EQ(input.Lost(), 0u);
   EXPECT_EQ(router.Counters(input.RouterInput()).Received, 2000u);
@@ -77,7 +75,7 @@ TEST_F(JsonInputs, FloodPastTheInboxLimitDropsWholeObjectsAndCountsThem) {
   ASSERT_TRUE(WaitWithoutPumping([&] { return input.Lost() == 15; })) << input.Lost();
   EXPECT_EQ(input.Count(), 0u) << "nothing reaches the router while its thread is busy";
   ASSERT_TRUE(PumpUntil([&] { return input.Count() == 10; }));
-  PumpFor(100);
+  PumpFor(100);  // a while in which a dropped object would show up late, were it kept
   EXPECT_EQ(input.Count(), 10u);
   EXPECT_EQ(input.Lost(), 15u);
   EXPECT_EQ(router.Counters(input.RouterInput()).Received, 10u);

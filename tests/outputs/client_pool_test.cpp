@@ -13,8 +13,6 @@
 
 namespace {
 
-const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
-
 struct Pool : ::testing::Test {
   QuietRouterEvents events;
   MessageRouter router{events};

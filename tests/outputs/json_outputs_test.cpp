@@ -19,21 +19,8 @@
 
 namespace {
 
-const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
-
 Endpoint OutEndpoint(const std::string& text) {
   return ParseSettings({"--json-out", text}).JsonOut.at(0);
-}
-
-SOCKET BoundUdp(int port) {
-  SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  const sockaddr_in sa = Loopback(port);
-  bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
-  u_long on = 1;
-  ioctlsocket(s, FIONBIO, &on);
-  int size = 4 << 20;
-  setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&size), sizeof size);
-  return s;
 }
 
 // The datagrams that wait on `s` now, each whole; `from` gets the sender
@@ -77,7 +64,7 @@ struct JsonOutputs : ::testing::Test {
 
 TEST_F(JsonOutputs, UdpOutputSendsOnlyToItsDestinationWhoeverWritesToIt) {
   const int port = FreeTcpPort();
-  SOCKET destination = BoundUdp(port);
+  SOCKET destination = UdpSocket(port);
   JsonUdpOutput output(OutEndpoint("udp:127.0.0.1:" + std::to_string(port)), encoder, log);
   router.AddOutput(output);
   Send("FIRST");
@@ -86,14 +73,14 @@ TEST_F(JsonOutputs, UdpOutputSendsOnlyToItsDestinationWhoeverWritesToIt) {
   ASSERT_TRUE(WaitDatagrams(destination, got, 1, 10000, &source));
 
   // Someone else writes to the output's own port, again and again.
-  SOCKET stranger = BoundUdp(0);
+  SOCKET stranger = UdpSocket(0);
   for (int i = 0; i < 50; ++i) {
     sendto(stranger, "hello", 5, 0, reinterpret_cast<const sockaddr*>(&source), sizeof source);
   }
-  PumpFor(200);
+  PumpFor(200);  // a while in which the output's socket takes the stranger's datagrams
   for (int i = 0; i < 5; ++i) Send("AFTER " + std::to_string(i));
   ASSERT_TRUE(WaitDatagrams(destination, got, 6)) << got.size();
-  PumpFor(100);
+  PumpFor(100);  // a while in which a datagram to the stranger would arrive, were there one
   EXPECT_TRUE(Datagrams(stranger).empty()) << "nothing goes to whoever wrote last";
   EXPECT_EQ(got.size(), 6u);
   EXPECT_EQ(output.Count(), 6u);
@@ -105,7 +92,7 @@ TEST_F(JsonOutputs, UdpOutputSendsOnlyToItsDestinationWhoeverWritesToIt) {
 
 TEST_F(JsonOutputs, UdpOutputToAHostNameSendsEachLineAsADatagramOfItsOwn) {
   const int port = FreeTcpPort();
-  SOCKET destination = BoundUdp(port);
+  SOCKET destination = UdpSocket(port);
   JsonUdpOutput output(OutEndpoint("udp:localhost:" + std::to_string(port)), encoder, log);
   router.AddOutput(output);
   for (int i = 0; i < 3; ++i) Send("LINE " + std::to_string(i));
@@ -113,7 +100,7 @@ TEST_F(JsonOutputs, UdpOutputToAHostNameSendsEachLineAsADatagramOfItsOwn) {
   ASSERT_TRUE(WaitDatagrams(destination, got, 3)) << got.size();
   for (int i = 0; i < 400; ++i) Send("BURST " + std::to_string(i));
   ASSERT_TRUE(WaitDatagrams(destination, got, 403)) << got.size() << " datagrams, " << output.Count() << " sent";
-  PumpFor(100);
+  PumpFor(100);  // a while in which a datagram too many would arrive, were there one
   got.insert(got.end(), Datagrams(destination).begin(), Datagrams(destination).end());
   ASSERT_EQ(got.size(), 403u);
   for (std::size_t i = 0; i < got.size(); ++i) {
@@ -129,7 +116,7 @@ TEST_F(JsonOutputs, UdpOutputToAHostNameSendsEachLineAsADatagramOfItsOwn) {
 
 TEST_F(JsonOutputs, UdpLineTooLargeForADatagramIsDroppedAndTheNextGoesOut) {
   const int port = FreeTcpPort();
-  SOCKET destination = BoundUdp(port);
+  SOCKET destination = UdpSocket(port);
   for (const std::string host : {"127.0.0.1", "localhost"}) {
     SCOPED_TRACE(host);
     Datagrams(destination);
@@ -141,7 +128,7 @@ TEST_F(JsonOutputs, UdpLineTooLargeForADatagramIsDroppedAndTheNextGoesOut) {
     Send(std::string(70000, 'x'));  // more than a datagram holds
     Send("AFTER");
     ASSERT_TRUE(WaitDatagrams(destination, got, 2)) << got.size();
-    PumpFor(100);
+    PumpFor(100);  // a while in which the line too large would arrive, were it sent
     EXPECT_EQ(got.size(), 2u);
     EXPECT_NE(got.back().find("AFTER"), std::string::npos);
     EXPECT_EQ(output.Count(), 2u);
@@ -161,10 +148,8 @@ TEST_F(JsonOutputs, TcpOutputAccountsForTheWaitingLinesWhenTheirSendFails) {
 
   // A server that resets the connection as soon as it has it: the waiting
   // lines' send fails.
-  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  const sockaddr_in sa = Loopback(port);
-  ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&sa), sizeof sa), 0);
-  listen(listener, 4);
+  SOCKET listener = Listener(port);
+  ASSERT_NE(listener, INVALID_SOCKET);
   SOCKET accepted = INVALID_SOCKET;
   // Not pumping: the output sees its connection only after the reset.
   ASSERT_TRUE(WaitWithoutPumping(
@@ -182,22 +167,17 @@ TEST_F(JsonOutputs, TcpOutputAccountsForTheWaitingLinesWhenTheirSendFails) {
   const linger reset{1, 0};
   setsockopt(accepted, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset), sizeof reset);
   closesocket(accepted);
-  PumpFor(300);
+  // The output sees its connection, and then that it is gone.
+  EXPECT_TRUE(PumpUntil([&] { return output.State().rfind("retrying", 0) == 0; })) << output.State();
 
   // Each line ends up sent or counted as dropped, never neither.
-  u_long on = 1;
-  ioctlsocket(listener, FIONBIO, &on);
   SOCKET reader = INVALID_SOCKET;
   std::string received;
   ASSERT_TRUE(PumpUntil(
       [&] {
         output.Tick(UnixSecondsNow());
         if (reader == INVALID_SOCKET) reader = accept(listener, nullptr, nullptr);
-        if (reader != INVALID_SOCKET) {
-          ioctlsocket(reader, FIONBIO, &on);
-          char buf[65536];
-          for (int n; (n = recv(reader, buf, sizeof buf, 0)) > 0;) received.append(buf, static_cast<std::size_t>(n));
-        }
+        if (reader != INVALID_SOCKET) received += ReadAvailable(NonBlocking(reader));
         return output.Count() + output.Lost() == 10;
       },
       20000))
@@ -215,12 +195,8 @@ TEST_F(JsonOutputs, TcpOutputKeepsTheNewestLinesWhileDownAndCountsTheOthers) {
   for (int i = 0; i < 5; ++i) Send("DOWN " + std::to_string(i));
   EXPECT_EQ(output.Lost(), 2u);
 
-  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  const sockaddr_in sa = Loopback(port);
-  ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&sa), sizeof sa), 0);
-  listen(listener, 4);
-  u_long on = 1;
-  ioctlsocket(listener, FIONBIO, &on);
+  SOCKET listener = Listener(port);
+  ASSERT_NE(listener, INVALID_SOCKET);
   SOCKET reader = INVALID_SOCKET;
   std::string received;
   ASSERT_TRUE(PumpUntil(
@@ -228,9 +204,7 @@ TEST_F(JsonOutputs, TcpOutputKeepsTheNewestLinesWhileDownAndCountsTheOthers) {
         output.Tick(UnixSecondsNow());
         if (reader == INVALID_SOCKET) reader = accept(listener, nullptr, nullptr);
         if (reader == INVALID_SOCKET) return false;
-        ioctlsocket(reader, FIONBIO, &on);
-        char buf[65536];
-        for (int n; (n = recv(reader, buf, sizeof buf, 0)) > 0;) received.append(buf, static_cast<std::size_t>(n));
+        received += ReadAvailable(NonBlocking(reader));
         return std::count(received.begin(), received.end(), '\n') == 3;
       },
       20000));

@@ -12,8 +12,6 @@
 
 namespace {
 
-const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
-
 using SettingsFileTest = InTempWorkingDir;
 
 void Write(const char* name, const std::string& text) {

@@ -74,6 +74,13 @@ struct StreamClient {
   }
 };
 
+// The sequence number of a record whose text has "SEQ nnnnnn" (the decoder
+// simulator's "{seq}"), or -1.
+inline int SequenceOf(const Record& r) {
+  const auto at = r.Frame.find("SEQ ");
+  return at == std::string::npos ? -1 : std::stoi(r.Frame.substr(at + 4, 6));
+}
+
 // A program of the build, run beside the test: `program` is its path in the
 // build folder, such as L"tools\\decoder_sim.exe".
 class ChildProcess {

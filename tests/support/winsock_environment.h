@@ -1,5 +1,7 @@
 #pragma once
-// Winsock for the tests' own plain sockets, for the whole test program.
+// Winsock for the tests' own plain sockets, started once for the whole test
+// program: every test file that includes this header shares the one
+// registration.
 
 #include <winsock2.h>
 
@@ -13,3 +15,5 @@ class WinsockEnvironment : public ::testing::Environment {
   }
   void TearDown() override { WSACleanup(); }
 };
+
+inline const auto* const kWinsockEnvironment = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);

@@ -13,8 +13,6 @@
 
 namespace {
 
-const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
-
 SOCKET ConnectTo(int port, bool expectSuccess = true) {
   const SOCKET s = ConnectLoopback(port);
   EXPECT_EQ(s != INVALID_SOCKET, expectSuccess);
@@ -117,28 +115,27 @@ TEST(frmMain, ServesOneClientAtATimeAndRecoversFromFailures) {
 TEST(frmMain, MinimisingHidesAndShowFormBringsBack) {
   Program p;
   HWND hwnd = p.form.hwnd();
-  PumpFor(100);
-  EXPECT_TRUE(p.form.Shown());
+  EXPECT_TRUE(PumpUntil([&] { return p.form.Shown(); }));
   ShowWindow(hwnd, SW_MINIMIZE);
-  PumpFor(100);
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindowVisible(hwnd); }));
   EXPECT_FALSE(IsWindowVisible(hwnd));
   EXPECT_FALSE(p.form.Shown());
 
   p.form.MenuClick(app::kIndexShowForm);
-  PumpFor(100);
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(hwnd) && !IsIconic(hwnd); }));
   EXPECT_TRUE(IsWindowVisible(hwnd));
   EXPECT_FALSE(IsIconic(hwnd));
   EXPECT_TRUE(p.form.Shown());
 
   // Any other size change leaves the window in normal state.
   ShowWindow(hwnd, SW_MAXIMIZE);
-  PumpFor(100);
+  EXPECT_TRUE(PumpUntil([&] { return !IsZoomed(hwnd); }));
   EXPECT_FALSE(IsZoomed(hwnd));
   EXPECT_TRUE(IsWindowVisible(hwnd));
 
   // The tray's double click shows a hidden window again.
   ShowWindow(hwnd, SW_MINIMIZE);
-  PumpFor(100);
+  ASSERT_TRUE(PumpUntil([&] { return !IsWindowVisible(hwnd); }));
   SendMessageW(hwnd, SysTray::kNotifyMessage, 0, WM_LBUTTONDBLCLK);
   EXPECT_TRUE(IsWindowVisible(hwnd));
 }
@@ -258,7 +255,7 @@ TEST(frmMain, AStartUpErrorOfAnyKindEndsInTheMessageBox) {
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         return;
       }
-      Sleep(10);
+      Sleep(10);  // looks again for the box, which the main thread is about to show
     }
   });
   Bridge bridge(TestSettings());

@@ -12,6 +12,7 @@ struct Option {
   const char* Key;
   const char* Section;
   const char* Allowed;  // what the error message says is allowed
+  const char* Default;  // as the file writes it; empty: none
   bool Flag;            // an option without value; in the file 0 or 1
   std::function<void(Settings&, const std::string& where, const std::string& value)> Apply;
   // Options that may be given again and again: each adds to a list, which
@@ -129,76 +130,76 @@ bool FlagValue(const std::string& where, const std::string& text) {
 
 const std::vector<Option>& Options() {
   static const std::vector<Option> options = {
-      {"port", "server", "a whole number from 1 to 65535 (default 2201)", false,
+      {"port", "server", "a whole number from 1 to 65535 (default 2201)", "2201", false,
        [](Settings& s, const std::string& w, const std::string& v) {
          s.Port = Number(w, v, 1, 65535, "a whole number from 1 to 65535 (default 2201)");
        }},
-      {"bind", "server", "an IPv4 address of this PC such as 127.0.0.1 (default: every interface)", false,
+      {"bind", "server", "an IPv4 address of this PC such as 127.0.0.1 (default: every interface)", "", false,
        [](Settings& s, const std::string& w, const std::string& v) {
          if (!IsIpv4Address(v)) Refuse(w, v, "an IPv4 address of this PC such as 127.0.0.1 (default: every interface)");
          s.Bind = v == "0.0.0.0" ? "" : v;
        }},
-      {"max-clients", "server", "a whole number from 1 to 64 (default 1)", false,
+      {"max-clients", "server", "a whole number from 1 to 64 (default 1)", "1", false,
        [](Settings& s, const std::string& w, const std::string& v) {
          s.MaxClients = Number(w, v, 1, 64, "a whole number from 1 to 64 (default 1)");
        }},
-      {"debug-log", "window", "0 or 1 (default 0)", true,
+      {"debug-log", "window", "0 or 1 (default 0)", "0", true,
        [](Settings& s, const std::string& w, const std::string& v) { s.DebugLog = FlagValue(w, v); }},
-      {"minimized", "window", "0 or 1 (default 0)", true,
+      {"minimized", "window", "0 or 1 (default 0)", "0", true,
        [](Settings& s, const std::string& w, const std::string& v) { s.Minimized = FlagValue(w, v); }},
-      {"relink-seconds", "decoders", "a whole number from 0 (never) to 3600 (default 5)", false,
+      {"relink-seconds", "decoders", "a whole number from 0 (never) to 3600 (default 5)", "5", false,
        [](Settings& s, const std::string& w, const std::string& v) {
          s.RelinkSeconds = Number(w, v, 0, 3600, "a whole number from 0 (never) to 3600 (default 5)");
        }},
-      {"silence-minutes", "decoders", "a whole number from 0 (never) to 10080 (default 30)", false,
+      {"silence-minutes", "decoders", "a whole number from 0 (never) to 10080 (default 30)", "30", false,
        [](Settings& s, const std::string& w, const std::string& v) {
          s.SilenceMinutes = Number(w, v, 0, 10080, "a whole number from 0 (never) to 10080 (default 30)");
        }},
-      {"dedup-seconds", "decoders", "a whole number from 0 (off) to 3600 (default 0)", false,
+      {"dedup-seconds", "decoders", "a whole number from 0 (off) to 3600 (default 0)", "0", false,
        [](Settings& s, const std::string& w, const std::string& v) {
          s.DedupSeconds = Number(w, v, 0, 3600, "a whole number from 0 (off) to 3600 (default 0)");
        }},
-      {"json-out", "json", kJsonOutAllowed, false,
+      {"json-out", "json", kJsonOutAllowed, "", false,
        [](Settings& s, const std::string& w, const std::string& v) {
          for (const std::string& word : Words(v)) s.JsonOut.push_back(ParseEndpoint(w, word, false));
          if (Words(v).empty()) Refuse(w, v, kJsonOutAllowed);
        },
        [](Settings& s) { s.JsonOut.clear(); }},
-      {"json-in", "json", kJsonInAllowed, false,
+      {"json-in", "json", kJsonInAllowed, "", false,
        [](Settings& s, const std::string& w, const std::string& v) {
          for (const std::string& word : Words(v)) s.JsonIn.push_back(ParseEndpoint(w, word, true));
          if (Words(v).empty()) Refuse(w, v, kJsonInAllowed);
        },
        [](Settings& s) { s.JsonIn.clear(); }},
-      {"station-id", "json", "a name of 1 to 64 characters without blanks (default: none)", false,
+      {"station-id", "json", "a name of 1 to 64 characters without blanks (default: none)", "", false,
        [](Settings& s, const std::string& w, const std::string& v) {
          if (v.empty() || v.size() > 64 || v.find_first_of(" \t") != std::string::npos) {
            Refuse(w, v, "a name of 1 to 64 characters without blanks (default: none)");
          }
          s.StationId = v;
        }},
-      {"freq", "json", "a frequency in MHz from 1 to 10000 such as 131.725 (default: not set, sent as 0)", false,
+      {"freq", "json", "a frequency in MHz from 1 to 10000 such as 131.725 (default: not set, sent as 0)", "", false,
        [](Settings& s, const std::string& w, const std::string& v) { s.Freq = Megahertz(w, v); }},
-      {"freq-skyspy", "json", "a frequency in MHz (default: freq)", false,
+      {"freq-skyspy", "json", "a frequency in MHz (default: freq)", "", false,
        [](Settings& s, const std::string& w, const std::string& v) { s.DecoderFreq[0] = Megahertz(w, v); }},
-      {"freq-winacars", "json", "a frequency in MHz (default: freq)", false,
+      {"freq-winacars", "json", "a frequency in MHz (default: freq)", "", false,
        [](Settings& s, const std::string& w, const std::string& v) { s.DecoderFreq[1] = Megahertz(w, v); }},
-      {"freq-anad", "json", "a frequency in MHz (default: freq)", false,
+      {"freq-anad", "json", "a frequency in MHz (default: freq)", "", false,
        [](Settings& s, const std::string& w, const std::string& v) { s.DecoderFreq[2] = Megahertz(w, v); }},
-      {"freq-posfix", "json", "a frequency in MHz (default: freq)", false,
+      {"freq-posfix", "json", "a frequency in MHz (default: freq)", "", false,
        [](Settings& s, const std::string& w, const std::string& v) { s.DecoderFreq[3] = Megahertz(w, v); }},
-      {"json-source", "json", "0, 1, 2 or 3 (default 3)", false,
+      {"json-source", "json", "0, 1, 2 or 3 (default 3)", "3", false,
        [](Settings& s, const std::string& w, const std::string& v) {
          s.JsonSource = Number(w, v, 0, 3, "0, 1, 2 or 3 (default 3)");
        }},
-      {"capture", "capture", "a folder, such as C:\\ACARS\\capture (default: no capture)", false,
+      {"capture", "capture", "a folder, such as C:\\ACARS\\capture (default: no capture)", "", false,
        [](Settings& s, const std::string& w, const std::string& v) {
          if (v.empty() || v.find_first_not_of(" \t") == std::string::npos) {
            Refuse(w, v, "a folder, such as C:\\ACARS\\capture (default: no capture)");
          }
          s.Capture = v;
        }},
-      {"capture-days", "capture", "a whole number from 1 to 3650 (default 7)", false,
+      {"capture-days", "capture", "a whole number from 1 to 3650 (default 7)", "7", false,
        [](Settings& s, const std::string& w, const std::string& v) {
          s.CaptureDays = Number(w, v, 1, 3650, "a whole number from 1 to 3650 (default 7)");
        }},
@@ -214,6 +215,39 @@ const Option* FindOption(const std::string& key) {
 }
 
 }  // namespace
+
+std::vector<SettingKey> SettingKeys() {
+  std::vector<SettingKey> keys;
+  for (const Option& option : Options()) keys.push_back({option.Section, option.Key, option.Default});
+  return keys;
+}
+
+std::string CheckSetting(const std::string& key, const std::string& value, const std::string& where) {
+  const Option* option = FindOption(key);
+  if (!option) return where + " is not a setting.";
+  Settings scratch;
+  try {
+    option->Apply(scratch, where, value);
+  } catch (const SettingsError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+std::vector<std::string> OverriddenKeys(const std::vector<std::string>& arguments) {
+  std::vector<std::string> keys;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    if (arguments[i] == kIniOption) {
+      ++i;
+      continue;
+    }
+    const Option* option = arguments[i].rfind("--", 0) == 0 ? FindOption(arguments[i].substr(2)) : nullptr;
+    if (!option) continue;
+    if (!option->Flag) ++i;
+    if (std::find(keys.begin(), keys.end(), option->Key) == keys.end()) keys.push_back(option->Key);
+  }
+  return keys;
+}
 
 std::string SettingsHelp() {
   std::string help =

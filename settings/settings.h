@@ -65,6 +65,25 @@ std::optional<std::string> IniPathOption(const std::vector<std::string>& argumen
 // The file's settings, overridden by the command line's.
 Settings ParseSettings(const std::vector<std::string>& arguments, const SettingsFile& file = {});
 
+// One key of the settings file: its section, and its default as the file
+// would write it (empty: none, and the key is left out).
+struct SettingKey {
+  std::string Section;
+  std::string Key;
+  std::string Default;
+};
+
+// Every key of the file, in the order of the options.
+std::vector<SettingKey> SettingKeys();
+
+// The message that refuses `value` for `key`, naming it `where`, exactly as
+// the command line and the file get it; empty when the value is allowed.
+std::string CheckSetting(const std::string& key, const std::string& value, const std::string& where);
+
+// The keys the command line sets (and so overrides in the file) for this
+// run, each once, in the order given.
+std::vector<std::string> OverriddenKeys(const std::vector<std::string>& arguments);
+
 // Every option with what it allows and its default, one line each, for the
 // error message and the documentation.
 std::string SettingsHelp();

@@ -164,3 +164,40 @@ TEST(Settings, DuplicateSuppressionIsOffUnlessAsked) {
             "[decoders] dedup-seconds 4000: a whole number from 0 (off) to 3600 (default 0) is allowed.");
   EXPECT_EQ(ErrorOf({}, {{"json", {{"dedup-seconds", "10"}}}}), "[json] dedup-seconds is not a setting. Allowed:");
 }
+
+TEST(Settings, OneValueIsCheckedWithTheCommandLinesRuleAndMessage) {
+  EXPECT_EQ(CheckSetting("port", "2301", "Client port"), "");
+  EXPECT_EQ(CheckSetting("port", "0", "Client port"),
+            "Client port 0: a whole number from 1 to 65535 (default 2201) is allowed.");
+  EXPECT_EQ(CheckSetting("max-clients", "65", "--max-clients"), ErrorOf({"--max-clients", "65"}));
+  EXPECT_EQ(CheckSetting("json-out", "udp:5550", "JSON output"),
+            "JSON output udp:5550: udp:HOST:PORT, tcp:HOST:PORT, serve:PORT or serve:ADDRESS:PORT is allowed.");
+  EXPECT_EQ(CheckSetting("json-in", "udp:5550 tcp:pi:15550,source=1", "x"), "");
+  EXPECT_EQ(CheckSetting("freq-anad", "131.45", "x"), "");
+  EXPECT_EQ(CheckSetting("debug-log", "2", "Debug log"), "Debug log 2: 0 or 1 is allowed.");
+  EXPECT_EQ(CheckSetting("prot", "1", "x"), "x is not a setting.");
+}
+
+TEST(Settings, TheKeysInTheirOrderWithSectionAndDefault) {
+  const std::vector<SettingKey> keys = SettingKeys();
+  ASSERT_EQ(keys.size(), 19u);
+  EXPECT_EQ(keys[0].Key, "port");
+  EXPECT_EQ(keys[0].Section, "server");
+  EXPECT_EQ(keys[0].Default, "2201");
+  EXPECT_EQ(keys[1].Default, "");  // bind: every interface
+  EXPECT_EQ(keys.back().Key, "capture-days");
+  EXPECT_EQ(keys.back().Default, "7");
+  // Every default passes its own check, or is "none".
+  for (const SettingKey& key : keys) {
+    if (!key.Default.empty()) {
+      EXPECT_EQ(CheckSetting(key.Key, key.Default, key.Key), "") << key.Key;
+    }
+  }
+}
+
+TEST(Settings, TheKeysTheCommandLineOverrides) {
+  EXPECT_EQ(OverriddenKeys({}), std::vector<std::string>{});
+  EXPECT_EQ(
+      OverriddenKeys({"--ini", "a.ini", "--port", "2301", "--minimized", "--json-in", "udp:1", "--json-in", "udp:2"}),
+      (std::vector<std::string>{"port", "minimized", "json-in"}));
+}

@@ -2,7 +2,15 @@
 
 #include <windows.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <vector>
+
+#include "pipeline/single_byte_text.h"
+#include "settings/settings_location.h"
+#include "settings/settings_writer.h"
+#include "win32/win32_handles.h"
 
 namespace {
 
@@ -29,14 +37,39 @@ std::string ProgramFolder() {
   return folder.substr(0, folder.find_last_of("\\/") + 1);
 }
 
+std::wstring Wide(const std::string& text) {
+  const std::u16string wide = ToUtf16(text);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+// A path as the user meant it: relative to the working folder.
+std::string FullPath(const std::string& name) {
+  char full[MAX_PATH] = {};
+  const DWORD length = GetFullPathNameA(name.c_str(), MAX_PATH, full, nullptr);
+  return length > 0 && length < MAX_PATH ? std::string(full, length) : name;
+}
+
+bool IsFile(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string AppDataFolder() {
+  char folder[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableA("APPDATA", folder, MAX_PATH);
+  return length > 0 && length < MAX_PATH ? std::string(folder, length) : std::string();
+}
+
+[[noreturn]] void CannotWrite(const std::string& path, DWORD error) {
+  throw SettingsError("The settings file " + path + " cannot be written (error " + std::to_string(error) + ").");
+}
+
 }  // namespace
 
 SettingsFile ReadSettingsFile(const std::string& name, bool required) {
   // The profile functions look for a bare name in the Windows folder: make
   // it a full path, as the user meant it, from the working folder.
-  char full[MAX_PATH] = {};
-  const DWORD length = GetFullPathNameA(name.c_str(), MAX_PATH, full, nullptr);
-  const std::string path = length > 0 && length < MAX_PATH ? std::string(full, length) : name;
+  const std::string path = FullPath(name);
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES && !required) return {};
   // The profile functions read a missing or locked file as an empty one:
@@ -74,9 +107,47 @@ SettingsFile ReadSettingsFile(const std::string& name, bool required) {
   return settings;
 }
 
-Settings LoadSettings(const std::vector<std::string>& arguments) {
+std::string SettingsFilePath(const std::vector<std::string>& arguments) {
   const std::optional<std::string> named = IniPathOption(arguments);
-  const SettingsFile file =
-      named ? ReadSettingsFile(*named, true) : ReadSettingsFile(ProgramFolder() + kSettingsFileName, false);
-  return ParseSettings(arguments, file);
+  const std::string beside = ProgramFolder() + kSettingsFileName;
+  return FullPath(ChooseSettingsPath(named, beside, IsFile(beside), AppDataFolder()));
+}
+
+Settings LoadSettings(const std::vector<std::string>& arguments) {
+  const bool named = IniPathOption(arguments).has_value();
+  return ParseSettings(arguments, ReadSettingsFile(SettingsFilePath(arguments), named));
+}
+
+void SaveSettingsFile(const std::string& path, const SettingsFile& values) {
+  const std::filesystem::path target(Wide(path));
+  std::string text;
+  if (IsFile(path)) {
+    std::ifstream in(target, std::ios::binary);
+    if (!in) CannotWrite(path, ERROR_ACCESS_DENIED);
+    text.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  const std::string updated = UpdateSettingsText(text, values);
+
+  std::error_code ignored;
+  std::filesystem::create_directories(target.parent_path(), ignored);
+  // The new file stands beside the old one, so that the rename stays within
+  // one folder and one volume, and is one step.
+  const std::wstring fresh = target.wstring() + L".new";
+  HANDLE file = CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) CannotWrite(path, GetLastError());
+  UniqueKernelHandle owner(file);
+  DWORD written = 0;
+  const bool whole = WriteFile(file, updated.data(), static_cast<DWORD>(updated.size()), &written, nullptr) &&
+                     written == updated.size() && FlushFileBuffers(file);
+  const DWORD writeError = GetLastError();
+  owner.reset();
+  if (!whole) {
+    DeleteFileW(fresh.c_str());
+    CannotWrite(path, writeError);
+  }
+  if (!MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD error = GetLastError();
+    DeleteFileW(fresh.c_str());
+    CannotWrite(path, error);
+  }
 }

@@ -11,6 +11,17 @@
 // `required` is false). Raises SettingsError when the file cannot be read.
 SettingsFile ReadSettingsFile(const std::string& path, bool required);
 
-// The settings file beside the program, or the one --ini names, then the
-// command line. Raises SettingsError.
+// The full path of the settings file for this run: the one --ini names,
+// else TolvanDDE.ini beside the program when it is there, else the one in
+// %APPDATA%\TolvanDDE. Raises SettingsError for --ini without a value.
+std::string SettingsFilePath(const std::vector<std::string>& arguments);
+
+// The settings file for this run, then the command line. A file that --ini
+// names must be there; the others may be missing. Raises SettingsError.
 Settings LoadSettings(const std::vector<std::string>& arguments);
+
+// Writes `values` into the file at `path` (see UpdateSettingsText), creating
+// its folder when needed. The new text goes to a new file first, which then
+// replaces the old one in one step: a crash leaves the old file or the new
+// one, never part of one. Raises SettingsError, the old file untouched.
+void SaveSettingsFile(const std::string& path, const SettingsFile& values);

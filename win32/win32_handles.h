@@ -64,6 +64,11 @@ struct MemoryDcTraits {
   static bool Close(HDC h) { return DeleteDC(h) != FALSE; }
 };
 
+struct RegistryKeyTraits {
+  static HKEY Invalid() { return nullptr; }
+  static bool Close(HKEY h) { return RegCloseKey(h) == ERROR_SUCCESS; }
+};
+
 using UniqueWindow = UniqueHandle<HWND, WindowTraits>;
 using UniqueGdiObject = UniqueHandle<HGDIOBJ, GdiObjectTraits>;
 using UniqueMemoryDc = UniqueHandle<HDC, MemoryDcTraits>;
@@ -71,3 +76,4 @@ using UniqueKernelHandle = UniqueHandle<HANDLE, KernelTraits>;
 using UniqueMenu = UniqueHandle<HMENU, MenuTraits>;
 using UniqueIcon = UniqueHandle<HICON, IconTraits>;
 using UniqueGlobal = UniqueHandle<HGLOBAL, GlobalTraits>;
+using UniqueRegistryKey = UniqueHandle<HKEY, RegistryKeyTraits>;

@@ -77,18 +77,39 @@ Lines Split(const std::string& text) {
   return lines;
 }
 
-// Where a key that is not in the file goes in its section [first, end): after
-// its commented-out example, else after the section's last key, else after
-// the section's name.
+// The place of a key in the order of the options; past the end for keys
+// the program does not know.
+std::size_t OrderOf(const std::string& key) {
+  const std::vector<SettingKey> keys = SettingKeys();
+  std::size_t i = 0;
+  while (i < keys.size() && keys[i].Key != key) ++i;
+  return i;
+}
+
+// Where a key that is not in the file goes in its section [first, end):
+// after its commented-out example; else after the keys that come before it
+// in the order of the options, or before those that come after it; else at
+// the end of the section, before its trailing blank lines.
 std::size_t InsertionPoint(const Lines& lines, std::size_t first, std::size_t end, const std::string& key) {
   for (std::size_t i = first + 1; i < end; ++i) {
     if (KeyOf(lines.Text[i], true) == key) return i + 1;
   }
-  std::size_t after = first + 1;
+  const std::size_t order = OrderOf(key);
+  std::optional<std::size_t> after, before;
   for (std::size_t i = first + 1; i < end; ++i) {
-    if (KeyOf(lines.Text[i], false)) after = i + 1;
+    const auto other = KeyOf(lines.Text[i], false);
+    if (!other) continue;
+    if (OrderOf(*other) < order) {
+      after = i + 1;
+    } else if (!before) {
+      before = i;
+    }
   }
-  return after;
+  if (after) return *after;
+  if (before) return *before;
+  std::size_t last = end;
+  while (last > first + 1 && Trim(lines.Text[last - 1]).empty()) --last;
+  return last;
 }
 
 }  // namespace

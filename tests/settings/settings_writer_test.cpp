@@ -17,7 +17,7 @@ TEST(SettingsWriter, ValuesAreChangedInPlaceKeepingCommentsAndOrder) {
             "debug-log=1\r\n");
 }
 
-TEST(SettingsWriter, AMissingKeyGoesAfterItsCommentedExampleOrAtTheEndOfItsSection) {
+TEST(SettingsWriter, AMissingKeyGoesAfterItsCommentedExampleOrInTheOrderOfTheOptions) {
   const std::string before =
       "[server]\r\n; The port.\r\n;port=2201\r\n; The address.\r\n;bind=127.0.0.1\r\n\r\n[window]\r\nminimized=1\r\n"
       "; trailing comment\r\n\r\n[decoders]\r\n";
@@ -25,7 +25,7 @@ TEST(SettingsWriter, AMissingKeyGoesAfterItsCommentedExampleOrAtTheEndOfItsSecti
       before, {{"server", {{"bind", "10.0.0.2"}}}, {"window", {{"debug-log", "1"}}}, {"decoders", {}}});
   EXPECT_EQ(after,
             "[server]\r\n; The port.\r\n;port=2201\r\n; The address.\r\n;bind=127.0.0.1\r\nbind=10.0.0.2\r\n\r\n"
-            "[window]\r\nminimized=1\r\ndebug-log=1\r\n; trailing comment\r\n\r\n[decoders]\r\n");
+            "[window]\r\ndebug-log=1\r\nminimized=1\r\n; trailing comment\r\n\r\n[decoders]\r\n");
 }
 
 TEST(SettingsWriter, AMissingSectionIsAddedAtTheEndInTheOptionsOrder) {
@@ -55,4 +55,9 @@ TEST(SettingsWriter, WhatItWritesReadsBackAsTheSameSettings) {
             "; comment\r\n\r\n[server]\r\nport=2402\r\nmax-clients=5\r\n\r\n[json]\r\n"
             "json-in=udp:5550 tcp:pi:15550,source=1\r\nfreq=131.725\r\n");
   EXPECT_EQ(ParseSettings({}, values).Port, 2402);
+}
+
+TEST(SettingsWriter, AKeyInASectionOfCommentsOnlyGoesAfterThem) {
+  EXPECT_EQ(UpdateSettingsText("[decoders]\r\n; retries\r\n\r\n[json]\r\n", {{"decoders", {{"relink-seconds", "7"}}}}),
+            "[decoders]\r\n; retries\r\nrelink-seconds=7\r\n\r\n[json]\r\n");
 }

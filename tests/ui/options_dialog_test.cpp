@@ -1,0 +1,299 @@
+// The Options dialog driven through its controls from a second thread while
+// the test's thread runs it, as a user would: values typed, boxes clicked,
+// OK and Cancel pressed, the messages read back.
+
+#include "ui/options_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "settings/settings_file.h"
+#include "settings/start_with_windows.h"
+#include "support/temp_working_dir.h"
+#include "ui/options_ids.h"
+
+namespace {
+
+// Polls `done` until it holds or 10 s have passed.
+bool WaitFor(const std::function<bool()>& done) {
+  const ULONGLONG deadline = GetTickCount64() + 10000;
+  while (!done()) {
+    if (GetTickCount64() > deadline) return false;
+    Sleep(5);
+  }
+  return true;
+}
+
+// The first visible window of `thread` that `match` takes.
+HWND ThreadWindow(DWORD thread, const std::function<bool(HWND)>& match) {
+  struct Search {
+    const std::function<bool(HWND)>* match;
+    HWND found = nullptr;
+  } search{&match};
+  EnumThreadWindows(
+      thread,
+      [](HWND w, LPARAM l) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(l);
+        if (IsWindowVisible(w) && (*s->match)(w)) s->found = w;
+        return s->found == nullptr;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::string Text(HWND window) {
+  char text[1024] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+// Drives one showing of the dialog.
+class Driver {
+ public:
+  Driver(HWND dialog, DWORD thread) : dialog_(dialog), thread_(thread) {}
+  HWND Item(int id) const { return GetDlgItem(dialog_, id); }
+  std::string ItemText(int id) const { return Text(Item(id)); }
+  void Type(int id, const char* text) const { SetDlgItemTextA(dialog_, id, text); }
+  bool Checked(int id) const { return SendMessageW(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+  // A click whose handler may open a message box: posted, not sent.
+  void Click(int id) const { PostMessageW(Item(id), BM_CLICK, 0, 0); }
+  std::vector<std::string> List(int id) const {
+    std::vector<std::string> items;
+    for (LRESULT i = 0; i < SendMessageW(Item(id), LB_GETCOUNT, 0, 0); ++i) {
+      char text[256] = {};
+      SendMessageA(Item(id), LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+      items.emplace_back(text);
+    }
+    return items;
+  }
+  // The message box the dialog shows, read and closed; with the control
+  // that has the focus afterwards.
+  std::pair<std::string, int> TakeMessage() const {
+    HWND box = nullptr;
+    if (!WaitFor([&] {
+          return (box = ThreadWindow(thread_, [&](HWND w) { return GetWindow(w, GW_OWNER) == dialog_; })) != nullptr;
+        })) {
+      return {"(no message)", 0};
+    }
+    const std::string text = Text(GetDlgItem(box, 0xFFFF));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+    WaitFor([&] { return !IsWindow(box); });
+    // Answered once the dialog's thread is back in its message loop, after
+    // the handler that showed the box has moved the focus.
+    SendMessageW(dialog_, WM_NULL, 0, 0);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(thread_, &info);
+    return {text, GetDlgCtrlID(info.hwndFocus)};
+  }
+
+ private:
+  HWND dialog_;
+  DWORD thread_;
+};
+
+class OptionsDialogTest : public InTempWorkingDir {
+ protected:
+  void SetUp() override {
+    InTempWorkingDir::SetUp();
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName);
+  }
+  void TearDown() override {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName);
+    InTempWorkingDir::TearDown();
+  }
+
+  // Shows the dialog for the file `name` on this thread while `script`
+  // drives it; the dialog is cancelled if the script leaves it open.
+  bool Run(const std::string& name, const std::function<void(const Driver&)>& script,
+           std::vector<std::string> overridden = {}) {
+    path_ = (dir_ / name).string();
+    OptionsDialog dialog(GetModuleHandleW(nullptr),
+                         {path_, ReadSettingsFile(path_, false), std::move(overridden), {"127.0.0.1", "192.0.2.7"}});
+    const DWORD thread = GetCurrentThreadId();
+    std::thread driver([&] {
+      HWND found = nullptr;
+      if (!WaitFor([&] {
+            return (found = ThreadWindow(thread, [](HWND w) { return GetDlgItem(w, IDC_OPTIONS_PORT); })) != nullptr;
+          })) {
+        return;
+      }
+      script(Driver(found, thread));
+      // Whatever the script left open is closed: a message box, then the
+      // dialog.
+      WaitFor([&] {
+        if (HWND box = ThreadWindow(thread, [&](HWND w) { return GetWindow(w, GW_OWNER) == found; })) {
+          PostMessageW(box, WM_COMMAND, IDOK, 0);
+        } else if (IsWindow(found)) {
+          PostMessageW(found, WM_COMMAND, IDCANCEL, 0);
+        }
+        Sleep(50);
+        return !IsWindow(found);
+      });
+    });
+    const bool accepted = dialog.Show(nullptr);
+    driver.join();
+    values_ = dialog.Values();
+    return accepted;
+  }
+
+  std::string path_;
+  SettingsFile values_;
+};
+
+const char* const kFile =
+    "; my bridge\r\n[server]\r\nport=2402\r\n;bind=127.0.0.1\r\n\r\n[window]\r\nminimized=1\r\n\r\n[json]\r\n"
+    "json-out=udp:127.0.0.1:5550 serve:5551\r\nfreq=131.725\r\njson-source=1\r\n";
+
+void Write(const std::string& text) {
+  std::ofstream("TolvanDDE.ini", std::ios::binary) << text;
+}
+
+}  // namespace
+
+TEST_F(OptionsDialogTest, ItShowsTheFilesValuesAndCancelWritesNothing) {
+  Write(kFile);
+  std::map<int, std::string> shown;
+  std::vector<std::string> outputs;
+  bool minimized = false, debugLog = true;
+  const bool accepted =
+      Run("TolvanDDE.ini",
+          [&](const Driver& d) {
+            for (int id : {IDC_OPTIONS_FILE, IDC_OPTIONS_PORT, IDC_OPTIONS_BIND, IDC_OPTIONS_MAX_CLIENTS,
+                           IDC_OPTIONS_RELINK, IDC_OPTIONS_FREQ, IDC_OPTIONS_JSON_SOURCE, IDC_OPTIONS_OVERRIDES}) {
+              shown[id] = d.ItemText(id);
+            }
+            outputs = d.List(IDC_OPTIONS_OUT_LIST);
+            minimized = d.Checked(IDC_OPTIONS_MINIMIZED);
+            debugLog = d.Checked(IDC_OPTIONS_DEBUG_LOG);
+            d.Type(IDC_OPTIONS_PORT, "2999");
+            d.Click(IDCANCEL);
+          },
+          {"port", "debug-log"});
+  EXPECT_FALSE(accepted);
+  EXPECT_EQ(shown[IDC_OPTIONS_FILE], "Settings file: " + path_);
+  EXPECT_EQ(shown[IDC_OPTIONS_PORT], "2402");
+  EXPECT_EQ(shown[IDC_OPTIONS_BIND], "every interface");
+  EXPECT_EQ(shown[IDC_OPTIONS_MAX_CLIENTS], "1");  // the default
+  EXPECT_EQ(shown[IDC_OPTIONS_RELINK], "5");
+  EXPECT_EQ(shown[IDC_OPTIONS_FREQ], "131.725");
+  EXPECT_EQ(shown[IDC_OPTIONS_JSON_SOURCE], "1 (Airmaster)");
+  EXPECT_EQ(shown[IDC_OPTIONS_OVERRIDES],
+            "For this run the command line overrides the file's Client port, Debug log on from the start. The file "
+            "gets what you set here.");
+  EXPECT_EQ(outputs, (std::vector<std::string>{"udp:127.0.0.1:5550", "serve:5551"}));
+  EXPECT_TRUE(minimized);
+  EXPECT_FALSE(debugLog);
+  EXPECT_EQ(ReadFile("TolvanDDE.ini"), kFile);
+}
+
+TEST_F(OptionsDialogTest, ABadValueIsRefusedWithTheCommandLinesMessageAndGetsTheFocus) {
+  Write(kFile);
+  std::vector<std::pair<std::string, int>> messages;
+  std::string fileMeanwhile;
+  const bool accepted = Run("TolvanDDE.ini", [&](const Driver& d) {
+    d.Type(IDC_OPTIONS_MAX_CLIENTS, "65");
+    d.Type(IDC_OPTIONS_SILENCE, "soon");
+    d.Click(IDOK);
+    messages.push_back(d.TakeMessage());
+    d.Type(IDC_OPTIONS_MAX_CLIENTS, "64");
+    d.Click(IDOK);
+    messages.push_back(d.TakeMessage());
+    fileMeanwhile = ReadFile("TolvanDDE.ini");
+    d.Type(IDC_OPTIONS_SILENCE, "60");
+    d.Click(IDOK);
+    WaitFor([&] { return !IsWindow(d.Item(IDOK)); });
+  });
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].first, "Clients served at once 65: a whole number from 1 to 64 (default 1) is allowed.");
+  EXPECT_EQ(messages[0].second, IDC_OPTIONS_MAX_CLIENTS);
+  EXPECT_EQ(messages[1].first,
+            "Report silence after soon: a whole number from 0 (never) to 10080 (default 30) is allowed.");
+  EXPECT_EQ(messages[1].second, IDC_OPTIONS_SILENCE);
+  EXPECT_EQ(fileMeanwhile, kFile);  // nothing written until every field is good
+  EXPECT_TRUE(accepted);
+  const Settings s = LoadSettings({"--ini", path_});
+  EXPECT_EQ(s.MaxClients, 64);
+  EXPECT_EQ(s.SilenceMinutes, 60);
+}
+
+TEST_F(OptionsDialogTest, OkWritesEveryChangeIntoTheFileKeepingItsComments) {
+  Write(kFile);
+  std::pair<std::string, int> refused;
+  const bool accepted = Run("TolvanDDE.ini", [&](const Driver& d) {
+    d.Type(IDC_OPTIONS_PORT, "2403");
+    SendMessageW(d.Item(IDC_OPTIONS_BIND), CB_SETCURSEL, 2, 0);  // 192.0.2.7
+    d.Click(IDC_OPTIONS_MINIMIZED);
+    d.Click(IDC_OPTIONS_DEBUG_LOG);
+    d.Type(IDC_OPTIONS_STATION_ID, "XX-TEST");
+    d.Type(IDC_OPTIONS_FREQ, "");
+    d.Type(IDC_OPTIONS_FREQ_ANAD, "131.45");
+    // JSON outputs: one removed, one refused, one added, one edited.
+    SendMessageW(d.Item(IDC_OPTIONS_OUT_LIST), LB_SETCURSEL, 1, 0);
+    d.Click(IDC_OPTIONS_OUT_REMOVE);
+    WaitFor([&] { return d.List(IDC_OPTIONS_OUT_LIST).size() == 1; });
+    d.Type(IDC_OPTIONS_OUT_EDIT, "udp:5550");
+    d.Click(IDC_OPTIONS_OUT_ADD);
+    refused = d.TakeMessage();
+    d.Type(IDC_OPTIONS_OUT_EDIT, "tcp:pi.lan:5550");
+    d.Click(IDC_OPTIONS_OUT_ADD);
+    WaitFor([&] { return d.List(IDC_OPTIONS_OUT_LIST).size() == 2; });
+    SendMessageW(d.Item(IDC_OPTIONS_OUT_LIST), LB_SETCURSEL, 0, 0);
+    d.Type(IDC_OPTIONS_OUT_EDIT, "udp:127.0.0.1:5560");
+    d.Click(IDC_OPTIONS_OUT_CHANGE);
+    WaitFor([&] { return d.List(IDC_OPTIONS_OUT_LIST)[0] == "udp:127.0.0.1:5560"; });
+    d.Type(IDC_OPTIONS_IN_EDIT, "udp:5570,source=0");
+    d.Click(IDC_OPTIONS_IN_ADD);
+    WaitFor([&] { return d.List(IDC_OPTIONS_IN_LIST).size() == 1; });
+    SendMessageW(d.Item(IDC_OPTIONS_JSON_SOURCE), CB_SETCURSEL, 3, 0);
+    d.Click(IDOK);
+    WaitFor([&] { return !IsWindow(d.Item(IDOK)); });
+  });
+  EXPECT_EQ(refused.first,
+            "JSON output udp:5550: udp:HOST:PORT, tcp:HOST:PORT, serve:PORT or serve:ADDRESS:PORT is allowed.");
+  EXPECT_EQ(refused.second, IDC_OPTIONS_OUT_EDIT);
+  ASSERT_TRUE(accepted);
+  EXPECT_EQ(
+      ReadFile("TolvanDDE.ini"),
+      "; my bridge\r\n[server]\r\nport=2403\r\n;bind=127.0.0.1\r\nbind=192.0.2.7\r\n\r\n[window]\r\ndebug-log=1\r\n"
+      "minimized=0\r\n\r\n[json]\r\njson-out=udp:127.0.0.1:5560 tcp:pi.lan:5550\r\njson-in=udp:5570,source=0\r\n"
+      "station-id=XX-TEST\r\nfreq-anad=131.45\r\njson-source=3\r\n");
+  EXPECT_EQ(values_.at("json").at("freq"), "");
+  EXPECT_EQ(values_.at("server").at("port"), "2403");
+}
+
+TEST_F(OptionsDialogTest, StartWithWindowsShowsTheRegistryAndOkSetsAndClearsIt) {
+  // Set elsewhere: the box shows it.
+  const std::wstring command = L"\"D:\\Other\\TolvanDDE.exe\" --minimized";
+  RegSetKeyValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, REG_SZ, command.c_str(),
+                  static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t)));
+  bool shown = false;
+  EXPECT_TRUE(Run("new.ini", [&](const Driver& d) {
+    shown = d.Checked(IDC_OPTIONS_START_WITH_WINDOWS);
+    d.Click(IDC_OPTIONS_START_WITH_WINDOWS);
+    d.Click(IDOK);
+    WaitFor([&] { return !IsWindow(d.Item(IDOK)); });
+  }));
+  EXPECT_TRUE(shown);
+  EXPECT_FALSE(StartsWithWindows());
+  EXPECT_EQ(ReadFile("new.ini"), "");  // every value at its default: nothing to write
+
+  EXPECT_TRUE(Run("new.ini", [&](const Driver& d) {
+    shown = d.Checked(IDC_OPTIONS_START_WITH_WINDOWS);
+    d.Click(IDC_OPTIONS_START_WITH_WINDOWS);
+    d.Click(IDOK);
+    WaitFor([&] { return !IsWindow(d.Item(IDOK)); });
+  }));
+  EXPECT_FALSE(shown);
+  EXPECT_TRUE(StartsWithWindows());
+  wchar_t data[1024] = {};
+  DWORD size = sizeof data;
+  RegGetValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, RRF_RT_REG_SZ, nullptr, data, &size);
+  EXPECT_EQ(std::wstring(data), StartCommand(ThisProgram()));
+}

@@ -1,0 +1,56 @@
+#pragma once
+// The Options dialog: every setting of the settings file, checked with the
+// command line's own rules when OK is pressed, then written into the file
+// (its comments and order kept) and Start with Windows set as checked.
+// Modal, on the GUI thread; the caller applies the written values to the
+// running program (see Values) after Show returns true.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "settings/settings.h"
+
+// What the dialog starts from.
+struct OptionsChoices {
+  std::string FilePath;                 // the settings file OK writes, shown at the top
+  SettingsFile File;                    // the values the file holds now
+  std::vector<std::string> Overridden;  // keys the command line sets for this run
+  std::vector<std::string> Addresses;   // this PC's IPv4 addresses, to listen on
+};
+
+class OptionsDialog {
+ public:
+  OptionsDialog(HINSTANCE instance, OptionsChoices choices);
+  OptionsDialog(const OptionsDialog&) = delete;
+  OptionsDialog& operator=(const OptionsDialog&) = delete;
+
+  // Shows the dialog over `owner` until OK has written the file (true) or
+  // the user cancelled (false: nothing was written).
+  bool Show(HWND owner);
+  // Every key with the value OK wrote ("" for none).
+  const SettingsFile& Values() const { return mValues; }
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void Fill();
+  void OnCommand(int id, int code);
+  // OK: every field checked, then the file and the Run value written; false
+  // (and the dialog stays) when a field is bad or the file cannot be written.
+  bool Accept();
+  // A field's text as the file would hold it.
+  std::string FieldValue(int control) const;
+  // Tells the user what is wrong and puts the focus on the control.
+  void Refuse(int control, const std::string& message) const;
+  // Add, Edit and Remove of a JSON list.
+  void AddToList(int edit, int list, const char* key, const char* label);
+  void ChangeInList(int edit, int list, const char* key, const char* label);
+  void RemoveFromList(int list);
+
+  HINSTANCE mInstance;
+  OptionsChoices mChoices;
+  HWND mDialog = nullptr;
+  SettingsFile mValues;
+};

@@ -9,6 +9,7 @@
 #include "pipeline/single_byte_text.h"
 #include "settings/settings_file.h"
 #include "settings/start_with_windows.h"
+#include "ui/local_addresses.h"
 #include "ui/options_ids.h"
 
 namespace {
@@ -336,4 +337,17 @@ void OptionsDialog::RemoveFromList(int list) {
   ListBox_DeleteString(box, chosen);
   const int count = ListBox_GetCount(box);
   if (count > 0) ListBox_SetCurSel(box, std::min(chosen, count - 1));
+}
+
+std::optional<Settings> EditOptions(HWND owner, HINSTANCE instance, const std::vector<std::string>& arguments) {
+  try {
+    const std::string path = SettingsFilePath(arguments);
+    OptionsDialog dialog(instance,
+                         {path, ReadSettingsFile(path, false), OverriddenKeys(arguments), LocalIpv4Addresses()});
+    if (!dialog.Show(owner)) return std::nullopt;
+    return ParseSettings(arguments, ReadSettingsFile(path, true));
+  } catch (const SettingsError& e) {
+    MessageBoxW(owner, Wide(e.what()).c_str(), kTitle, MB_OK | MB_ICONERROR);
+    return std::nullopt;
+  }
 }

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,3 +55,10 @@ class OptionsDialog {
   HWND mDialog = nullptr;
   SettingsFile mValues;
 };
+
+// File > Options... and the tray menu's Options: the dialog for this run's
+// settings file (see SettingsFilePath) over `owner`. After OK, the settings
+// the program runs with from now on: the written file's, overridden by the
+// command line `arguments` as at the start. Nothing on Cancel, or when the
+// file cannot be read or read back (the user is told why).
+std::optional<Settings> EditOptions(HWND owner, HINSTANCE instance, const std::vector<std::string>& arguments);

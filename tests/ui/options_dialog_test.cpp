@@ -297,3 +297,32 @@ TEST_F(OptionsDialogTest, StartWithWindowsShowsTheRegistryAndOkSetsAndClearsIt) 
   RegGetValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, RRF_RT_REG_SZ, nullptr, data, &size);
   EXPECT_EQ(std::wstring(data), StartCommand(ThisProgram()));
 }
+
+TEST_F(OptionsDialogTest, EditOptionsGivesTheWrittenSettingsWithTheCommandLineOverridingThem) {
+  Write(kFile);
+  const DWORD thread = GetCurrentThreadId();
+  std::string file;
+  std::thread driver([&] {
+    HWND dialog = nullptr;
+    if (!WaitFor([&] {
+          return (dialog = ThreadWindow(thread, [](HWND w) { return GetDlgItem(w, IDC_OPTIONS_PORT); })) != nullptr;
+        })) {
+      return;
+    }
+    const Driver d(dialog, thread);
+    file = d.ItemText(IDC_OPTIONS_FILE);
+    d.Type(IDC_OPTIONS_PORT, "2404");
+    d.Type(IDC_OPTIONS_RELINK, "11");
+    d.Click(IDOK);
+    WaitFor([&] { return !IsWindow(dialog); });
+  });
+  const std::optional<Settings> s =
+      EditOptions(nullptr, GetModuleHandleW(nullptr), {"--ini", "TolvanDDE.ini", "--relink-seconds", "3"});
+  driver.join();
+  EXPECT_EQ(file, "Settings file: " + (dir_ / "TolvanDDE.ini").string());
+  ASSERT_TRUE(s.has_value());
+  EXPECT_EQ(s->Port, 2404);
+  EXPECT_EQ(s->RelinkSeconds, 3);  // the command line's, for this run
+  EXPECT_EQ(s->JsonOut.size(), 2u);
+  EXPECT_EQ(LoadSettings({"--ini", "TolvanDDE.ini"}).RelinkSeconds, 11);
+}

@@ -1,9 +1,9 @@
 // window_shot: a picture of one of the bridge's windows, for the documents.
-// Finds the window of class --class (the first one), optionally first sends
-// the main window the menu command --command, then writes what the window
-// shows as a 24-bit BMP file.
+// Finds the window of class --class (the first one, or the one captioned
+// --title), optionally first sends the main window the menu command
+// --command, then writes what the window shows as a 24-bit BMP file.
 //
-//   window_shot --class NAME [--command ID] [--wait MS] --out FILE.bmp
+//   window_shot --class NAME [--title TEXT] [--command ID] [--wait MS] --out FILE.bmp
 
 #include <windows.h>
 
@@ -16,12 +16,14 @@
 #include "command_line.h"
 
 int main(int argc, char** argv) {
-  std::string windowClass, out;
+  std::string windowClass, title, out;
   long command = 0, waitMs = 1500;
   CommandLine args("window_shot", argc, argv);
   while (args.Next()) {
     if (args.Is("--class")) {
       windowClass = args.Value();
+    } else if (args.Is("--title")) {
+      title = args.Value();
     } else if (args.Is("--command")) {
       command = args.Number();
     } else if (args.Is("--wait")) {
@@ -41,7 +43,7 @@ int main(int argc, char** argv) {
     PostMessageA(main, WM_COMMAND, static_cast<WPARAM>(command), 0);
   }
   Sleep(static_cast<DWORD>(waitMs));
-  HWND window = FindWindowA(windowClass.c_str(), nullptr);
+  HWND window = FindWindowA(windowClass.c_str(), title.empty() ? nullptr : title.c_str());
   if (!window) {
     std::fprintf(stderr, "window_shot: no window of class %s\n", windowClass.c_str());
     return 2;

@@ -48,6 +48,30 @@ void Bridge::Shutdown() {
   mLog.SetOn(false);
 }
 
+void Bridge::ApplySettings(Settings next) {
+  // The clients know the port, and the one-copy-per-port rule holds this
+  // copy to it: both stay for this run.
+  next.Port = mSettings.Port;
+  next.Bind = mSettings.Bind;
+  const bool feedsChanged = next.JsonOut != mSettings.JsonOut || next.JsonIn != mSettings.JsonIn ||
+                            next.JsonSource != mSettings.JsonSource || next.StationId != mSettings.StationId ||
+                            next.Freq != mSettings.Freq || next.DecoderFreq != mSettings.DecoderFreq;
+  if (next.DebugLog != mSettings.DebugLog) mLog.SetOn(next.DebugLog);
+  mSettings = std::move(next);
+  mLinks.SetSilenceMinutes(mSettings.SilenceMinutes);
+  if (mEnded) return;
+  mClientPort.ServeAtOnce(mSettings.MaxClients);
+  if (feedsChanged) {
+    mFeeds.Stop();
+    mEncoder.SetStation(mSettings);
+    try {
+      mFeeds.Start(mSettings);
+    } catch (...) {
+      ReportError("ApplySettings", std::current_exception());
+    }
+  }
+}
+
 void Bridge::EverySecond(double now) {
   mLinks.CheckSilence(now);
   mFeeds.Tick(now);

@@ -61,6 +61,14 @@ class Bridge : private RouterEvents, private Reporter, private DecoderLinks::Eve
   void Shutdown();
   bool Ended() const { return mEnded; }
 
+  // New settings while running (the Options dialog's OK): the JSON feeds
+  // start again when they or the station changed, and the silence report,
+  // the debug log (when its setting changed) and the clients served at once
+  // take the new values. The client port and its address stay until the
+  // next start. A feed that cannot start (a port that is taken) is
+  // reported like any error; the rest is applied.
+  void ApplySettings(Settings next);
+
   // The flush the router asked for.
   void Flush() { mRouter.Flush(); }
   // Once a second: the silence watchdog and the feeds' reconnections.

@@ -29,9 +29,10 @@ std::vector<std::string> Arguments() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  const std::vector<std::string> arguments = Arguments();
   Settings settings;
   try {
-    settings = LoadSettings(Arguments());
+    settings = LoadSettings(arguments);
   } catch (const SettingsError& e) {
     MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(ToUtf16(e.what()).c_str()), app::kCaption,
                 MB_OK | MB_ICONERROR);
@@ -42,6 +43,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (!claim && single_copy::ShowRunningCopy(settings.Port, 5000)) return 0;
   // The bridge outlives the window: the window goes first.
   Bridge bridge(settings);
-  frmMain form(instance, bridge);
+  frmMain form(instance, bridge, arguments);
   return form.Run();
 }

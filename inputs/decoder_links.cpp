@@ -164,6 +164,11 @@ void DecoderLinks::CheckSilence(double now) {
   }
 }
 
+void DecoderLinks::SetSilenceMinutes(std::int32_t minutes) {
+  mSilenceMinutes = minutes;
+  mWatchdog.SetLimitSeconds(minutes * 60.0);
+}
+
 void DecoderLinks::Close() {
   mClosed = true;
   mProbe.reset();

@@ -81,6 +81,8 @@ class DecoderLinks {
   // Reports every linked decoder silent for longer than the limit at `now`
   // (Unix seconds).
   void CheckSilence(double now);
+  // A new limit for the silence report; 0: never.
+  void SetSilenceMinutes(std::int32_t minutes);
   // Ends the four conversations: no decoder text arrives afterwards.
   void Close();
 

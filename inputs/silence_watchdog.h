@@ -20,6 +20,8 @@ class SilenceWatchdog {
   std::vector<std::size_t> Check(double now);
   bool Silent(std::size_t source) const { return mStates.at(source).Reported; }
   double LimitSeconds() const { return mLimit; }
+  // A new limit, from the next check on; 0 turns the watchdog off.
+  void SetLimitSeconds(double limitSeconds) { mLimit = limitSeconds; }
 
  private:
   struct State {

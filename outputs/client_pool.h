@@ -41,6 +41,9 @@ class ClientPool : private CSocketEvents {
   // Returns whether it was accepted.
   bool Accept(std::intptr_t requestID);
   std::size_t Count() const { return mClients.size(); }
+  // A new limit for the next client; those connected stay.
+  void SetMaxClients(std::size_t maxClients) { mMaxClients = maxClients; }
+  std::size_t MaxClients() const { return mMaxClients; }
   std::uint64_t Refused() const { return mRefused; }
   // Messages sent to and dropped for every client so far, those gone too.
   std::uint64_t TotalSent() const;

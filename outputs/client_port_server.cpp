@@ -9,13 +9,34 @@ std::string ClientsConnectedText(std::size_t count) {
 
 ClientPortServer::ClientPortServer(MessageRouter& router, const Settings& settings, Events& events, Reporter& reporter)
     : mRouter(router), mSettings(settings), mEvents(events), mReporter(reporter) {
-  if (mSettings.MaxClients > 1) {
-    mPool = std::make_unique<ClientPool>(mRouter, static_cast<std::size_t>(mSettings.MaxClients), [](CSocket* socket) {
+  ServeOneOrSeveral(mSettings.MaxClients);
+}
+
+void ClientPortServer::ServeOneOrSeveral(std::int32_t maxClients) {
+  if (maxClients > 1) {
+    mPool = std::make_unique<ClientPool>(mRouter, static_cast<std::size_t>(maxClients), [](CSocket* socket) {
       return std::make_unique<ClientPortOutput>([socket] { return socket; });
     });
   } else {
     mRouter.AddOutput(mClientOutput);
   }
+}
+
+void ClientPortServer::ServeAtOnce(std::int32_t maxClients) {
+  if (mPool && maxClients > 1) {
+    mPool->SetMaxClients(static_cast<std::size_t>(maxClients));
+    return;
+  }
+  if (!mPool && maxClients <= 1) return;
+  const bool listening = wns.get() != nullptr;
+  Close();
+  if (mPool) {
+    mPool.reset();
+  } else {
+    mRouter.RemoveOutput(mClientOutput);
+  }
+  ServeOneOrSeveral(maxClients);
+  if (listening) Listen();
 }
 
 ClientPortServer::~ClientPortServer() {

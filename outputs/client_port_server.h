@@ -51,6 +51,10 @@ class ClientPortServer : private CSocketEvents {
   // Disconnects every client and closes the port. The records the single
   // client's socket still held are counted as lost.
   void Close();
+  // Serves up to `maxClients` at once from now on. Between several, the
+  // connected clients stay; from one to several or back, the way they are
+  // served changes, so the clients are let go and the port listens again.
+  void ServeAtOnce(std::int32_t maxClients);
 
   CSocket* Socket() const { return wns.get(); }
   const ClientPool* Pool() const { return mPool.get(); }
@@ -58,6 +62,7 @@ class ClientPortServer : private CSocketEvents {
   void AddRows(Statistics& statistics) const;
 
  private:
+  void ServeOneOrSeveral(std::int32_t maxClients);
   void Supervise();
   void Relisten();
   void CloseClientSocket();

@@ -3,10 +3,15 @@
 #include "stats/stage_profile.h"
 
 JsonLineEncoder::JsonLineEncoder(const Settings& settings, std::string version) {
+  mInfo.AppVersion = std::move(version);
+  SetStation(settings);
+}
+
+void JsonLineEncoder::SetStation(const Settings& settings) {
   mInfo.StationId = settings.StationId;
   mInfo.Freq = settings.Freq;
-  mInfo.AppVersion = std::move(version);
   mDecoderFreq = settings.DecoderFreq;
+  mLine.clear();  // the line kept for the last message has the old values
 }
 
 const std::string& JsonLineEncoder::Line(const PreparedMessage& message) {

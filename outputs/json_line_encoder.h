@@ -14,6 +14,9 @@
 class JsonLineEncoder {
  public:
   JsonLineEncoder(const Settings& settings, std::string version);
+  // The station id and the frequencies of `settings`, for every line from
+  // now on.
+  void SetStation(const Settings& settings);
 
   // The line of `message` (a decoder's message: messages that came in as
   // JSON are never sent out again as JSON).

@@ -13,6 +13,8 @@ namespace app {
 enum Command : UINT {
   kCmdDebugLog = 101,
   kCmdExit = 102,
+  kCmdOptions = 103,           // also in the tray menu
+  kCmdStartWithWindows = 104,  // the tray menu's
   kCmdSkySpy = 111,
   kCmdAirmaster = 112,
   kCmdAirNav = 113,

@@ -1,5 +1,5 @@
 #pragma once
-// The main window's menu bar: File (Debug Log, exit), Source (the four
+// The main window's menu bar: File (Debug Log, Options..., exit), Source (the four
 // decoders, checked while linked) and View (Statistics).
 
 #include <windows.h>

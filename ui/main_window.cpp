@@ -4,7 +4,9 @@
 #include "net/socket_error.h"
 #include "stats/stage_profile.h"
 #include "ui/app_ids.h"
+#include "settings/start_with_windows.h"
 #include "ui/main_menu.h"
+#include "ui/options_dialog.h"
 
 using namespace app;
 
@@ -23,7 +25,8 @@ int ScreenDpi() {
 
 }  // namespace
 
-frmMain::frmMain(HINSTANCE instance, Bridge& bridge) : mInstance(instance), mBridge(bridge) {}
+frmMain::frmMain(HINSTANCE instance, Bridge& bridge, std::vector<std::string> arguments)
+    : mInstance(instance), mBridge(bridge), mArguments(std::move(arguments)) {}
 
 frmMain::~frmMain() {
   // The bridge stops reporting before anything of the window goes.
@@ -162,6 +165,22 @@ void frmMain::mnuDebugLog_Click() {
   SetMenuCheck(mMenuBar, kCmdDebugLog, log.On());
 }
 
+void frmMain::mnuOptions_Click() {
+  const std::optional<Settings> next = EditOptions(mWindow.get(), mInstance, mArguments);
+  if (!next || mEnded) return;
+  const std::int32_t relink = mBridge.CurrentSettings().RelinkSeconds;
+  mBridge.ApplySettings(*next);
+  SetMenuCheck(mMenuBar, kCmdDebugLog, mBridge.Log().On());
+  if (const std::int32_t now = mBridge.CurrentSettings().RelinkSeconds; now != relink) {
+    KillTimer(mWindow.get(), kRelinkTimerId);
+    if (now > 0) SetTimer(mWindow.get(), kRelinkTimerId, static_cast<UINT>(now) * 1000, nullptr);
+  }
+}
+
+void frmMain::mnuStartWithWindows_Click() {
+  SetStartWithWindows(!StartsWithWindows());
+}
+
 // ---- statistics ----
 
 std::string frmMain::TrayTip() const {
@@ -257,6 +276,12 @@ void frmMain::OnCommand(UINT id) {
       break;
     case kCmdStatistics:
       Guarded("mnuStatistics_Click", [&] { ShowStatistics(); });
+      break;
+    case kCmdOptions:
+      Guarded("mnuOptions_Click", [&] { mnuOptions_Click(); });
+      break;
+    case kCmdStartWithWindows:
+      Guarded("mnuStartWithWindows_Click", [&] { mnuStartWithWindows_Click(); });
       break;
     default:
       break;  // tray popup commands arrive as MenuClick

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/bridge.h"
 #include "ui/app_ids.h"
@@ -26,7 +27,10 @@
 
 class frmMain : private BridgeView {
  public:
-  frmMain(HINSTANCE instance, Bridge& bridge);
+  // `arguments`: the command line, which overrides the settings file for
+  // this run (the Options dialog says so, and applies what it wrote with
+  // them).
+  frmMain(HINSTANCE instance, Bridge& bridge, std::vector<std::string> arguments = {});
   ~frmMain();
   frmMain(const frmMain&) = delete;
   frmMain& operator=(const frmMain&) = delete;
@@ -42,6 +46,11 @@ class frmMain : private BridgeView {
   void Form_Resize(WPARAM sizeType);
   void mnuExit_Click();
   void mnuDebugLog_Click();
+  // File > Options... and the tray menu's Options...: the dialog, then what
+  // it wrote applied to the running program.
+  void mnuOptions_Click();
+  // The tray menu's Start with Windows: the Run value added or removed.
+  void mnuStartWithWindows_Click();
   // Opens the statistics window (View > Statistics, and the tray menu).
   void ShowStatistics();
 
@@ -83,6 +92,7 @@ class frmMain : private BridgeView {
 
   HINSTANCE mInstance;
   Bridge& mBridge;
+  std::vector<std::string> mArguments;
   UniqueWindow mWindow;
   HMENU mMenuBar = nullptr;  // owned by the window
   UniqueIcon mIcon;

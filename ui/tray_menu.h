@@ -1,8 +1,10 @@
 #pragma once
 // TrayMenu: the program's icon in the notification area (`IconEvent`), its
-// tip and its popup menu: Show Form, About, Statistics, Exit. A right click
-// opens the menu and a double click shows the window; the menu's commands
-// go to the window by their index. GUI thread only.
+// tip and its popup menu: Show Form, About, Statistics, Options..., Start
+// with Windows (checked as the registry says when the menu opens), Exit. A
+// right click opens the menu and a double click shows the window; the
+// menu's own commands go to the window by their index, Options... and Start
+// with Windows as the window's commands. GUI thread only.
 
 #include <windows.h>
 

@@ -45,3 +45,14 @@ TEST(SilenceWatchdog, ReportsALinkedSilentSourceOnceUntilItSpeaks) {
   off.Linked(0, 0);
   EXPECT_TRUE(off.Check(1e9).empty());
 }
+
+TEST(SilenceWatchdog, ANewLimitCountsFromTheNextCheck) {
+  SilenceWatchdog dog(1, 30 * 60);
+  dog.Linked(0, 1000);
+  EXPECT_TRUE(dog.Check(1000 + 120).empty());
+  dog.SetLimitSeconds(120);
+  EXPECT_EQ(dog.Check(1000 + 121), (std::vector<std::size_t>{0}));
+  dog.Message(0, 2000);
+  dog.SetLimitSeconds(0);  // off
+  EXPECT_TRUE(dog.Check(100000).empty());
+}

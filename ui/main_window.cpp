@@ -2,9 +2,9 @@
 
 #include "app/single_copy.h"
 #include "net/socket_error.h"
+#include "settings/start_with_windows.h"
 #include "stats/stage_profile.h"
 #include "ui/app_ids.h"
-#include "settings/start_with_windows.h"
 #include "ui/main_menu.h"
 #include "ui/options_dialog.h"
 

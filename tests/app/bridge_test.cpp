@@ -85,3 +85,55 @@ TEST(Bridge, AStartUpErrorEndsTheBridgeWithTheWindow) {
   EXPECT_TRUE(NoLinkUp(bridge));
   closesocket(holder);
 }
+
+TEST(Bridge, NewSettingsTakeEffectWhileItRunsButForThePort) {
+  Settings settings = TestSettings();
+  settings.MaxClients = 2;
+  Program p(settings);
+  StreamClient first(p.port);
+  ASSERT_TRUE(PumpUntil([&] { return p.bridge.ClientPort().Pool()->Count() == 1; }));
+
+  Settings next = settings;
+  next.Port = FreeTcpPort();
+  next.MaxClients = 4;
+  next.SilenceMinutes = 1;
+  const int jsonPort = FreeTcpPort();
+  next.JsonOut = ParseSettings({"--json-out", "serve:127.0.0.1:" + std::to_string(jsonPort)}).JsonOut;
+  next.StationId = "XX-NEW";
+  p.bridge.ApplySettings(next);
+  EXPECT_EQ(p.bridge.CurrentSettings().Port, p.port);
+  EXPECT_EQ(p.bridge.ClientPort().Socket()->LocalPort(), p.port);
+  EXPECT_EQ(p.bridge.CurrentSettings().SilenceMinutes, 1);
+  ASSERT_NE(p.bridge.ClientPort().Pool(), nullptr);
+  EXPECT_EQ(p.bridge.ClientPort().Pool()->MaxClients(), 4u);
+  EXPECT_EQ(p.bridge.ClientPort().Pool()->Count(), 1u) << "the connected client stays";
+
+  // The new JSON output sends lines with the new station id.
+  const SOCKET reader = ConnectRetrying(jsonPort);
+  ASSERT_NE(reader, INVALID_SOCKET);
+  u_long nonBlocking = 1;
+  ioctlsocket(reader, FIONBIO, &nonBlocking);
+  std::string received;
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        p.bridge.Router().Submit(Downlink("NEW STATION"), p.bridge.Links().RouterInput(DecoderLinks::SkySpyIn));
+        p.bridge.Flush();
+        PumpFor(20);
+        char buffer[4096];
+        for (int n; (n = recv(reader, buffer, sizeof buffer, 0)) > 0;)
+          received.append(buffer, static_cast<std::size_t>(n));
+        return received.find("\"station_id\":\"XX-NEW\"") != std::string::npos;
+      },
+      10000))
+      << received;
+  closesocket(reader);
+
+  // Back to one client at a time: the clients are let go, and the port
+  // listens again for one.
+  next.MaxClients = 1;
+  p.bridge.ApplySettings(next);
+  EXPECT_EQ(p.bridge.ClientPort().Pool(), nullptr);
+  ASSERT_TRUE(p.WaitPanel1("Waiting for Client"));
+  StreamClient second(p.port);
+  EXPECT_TRUE(p.WaitPanel1("Client connected"));
+}

@@ -53,12 +53,17 @@ void Bridge::ApplySettings(Settings next) {
   // copy to it: both stay for this run.
   next.Port = mSettings.Port;
   next.Bind = mSettings.Bind;
+  // The capture writer is made at the start, with its folder: a new one
+  // waits for the next start too.
+  next.Capture = mSettings.Capture;
+  next.CaptureDays = mSettings.CaptureDays;
   const bool feedsChanged = next.JsonOut != mSettings.JsonOut || next.JsonIn != mSettings.JsonIn ||
                             next.JsonSource != mSettings.JsonSource || next.StationId != mSettings.StationId ||
                             next.Freq != mSettings.Freq || next.DecoderFreq != mSettings.DecoderFreq;
   if (next.DebugLog != mSettings.DebugLog) mLog.SetOn(next.DebugLog);
   mSettings = std::move(next);
   mLinks.SetSilenceMinutes(mSettings.SilenceMinutes);
+  mRouter.SetDuplicateSeconds(static_cast<std::uint32_t>(mSettings.DedupSeconds));
   if (mEnded) return;
   mClientPort.ServeAtOnce(mSettings.MaxClients);
   if (feedsChanged) {

@@ -63,10 +63,11 @@ class Bridge : private RouterEvents, private Reporter, private DecoderLinks::Eve
 
   // New settings while running (the Options dialog's OK): the JSON feeds
   // start again when they or the station changed, and the silence report,
-  // the debug log (when its setting changed) and the clients served at once
-  // take the new values. The client port and its address stay until the
-  // next start. A feed that cannot start (a port that is taken) is
-  // reported like any error; the rest is applied.
+  // duplicate suppression, the debug log (when its setting changed) and the
+  // clients served at once take the new values. The client port and its
+  // address, and the capture, stay until the next start. A feed that cannot
+  // start (a port that is taken) is reported like any error; the rest is
+  // applied.
   void ApplySettings(Settings next);
 
   // The flush the router asked for.

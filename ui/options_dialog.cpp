@@ -24,16 +24,19 @@ struct Field {
   Kind Type;
 };
 
-// In the order of the dialog: OK checks them in this order, so the first
-// bad field in the tab order is the one reported.
+// In the tab order of the dialog: OK checks them in this order, so the
+// first bad field in the tab order is the one reported.
 constexpr Field kFields[] = {
     {IDC_OPTIONS_PORT, "port", "Client port", Field::Kind::Edit},
     {IDC_OPTIONS_BIND, "bind", "Listen on", Field::Kind::Address},
     {IDC_OPTIONS_MAX_CLIENTS, "max-clients", "Clients served at once", Field::Kind::Edit},
     {IDC_OPTIONS_RELINK, "relink-seconds", "Re-link every", Field::Kind::Edit},
     {IDC_OPTIONS_SILENCE, "silence-minutes", "Report silence after", Field::Kind::Edit},
+    {IDC_OPTIONS_DEDUP, "dedup-seconds", "Drop duplicates within", Field::Kind::Edit},
     {IDC_OPTIONS_MINIMIZED, "minimized", "Start minimized", Field::Kind::Check},
     {IDC_OPTIONS_DEBUG_LOG, "debug-log", "Debug log on from the start", Field::Kind::Check},
+    {IDC_OPTIONS_CAPTURE, "capture", "Folder of the capture files", Field::Kind::Edit},
+    {IDC_OPTIONS_CAPTURE_DAYS, "capture-days", "Capture files kept", Field::Kind::Edit},
     {IDC_OPTIONS_STATION_ID, "station-id", "Station id", Field::Kind::Edit},
     {IDC_OPTIONS_FREQ, "freq", "Frequency", Field::Kind::Edit},
     {IDC_OPTIONS_FREQ_SKYSPY, "freq-skyspy", "SkySpy frequency", Field::Kind::Edit},
@@ -269,20 +272,22 @@ void OptionsDialog::Refuse(int control, const std::string& message) const {
 
 bool OptionsDialog::Accept() {
   SettingsFile values;
-  for (const SettingKey& key : SettingKeys()) {
-    const Field* field = FieldOf(key.Key);
-    if (!field) continue;
-    const std::string value = FieldValue(field->Control);
+  const std::vector<SettingKey> keys = SettingKeys();
+  for (const Field& field : kFields) {
+    const auto key = std::find_if(keys.begin(), keys.end(), [&](const SettingKey& k) { return k.Key == field.Key; });
+    if (key == keys.end()) continue;
+    const std::string value = FieldValue(field.Control);
     // An empty field is "none" where the setting may be left out (station
-    // id, frequencies, JSON lists); elsewhere the rule refuses it.
-    const bool none = value.empty() && key.Default.empty();
+    // id, frequencies, JSON lists, the capture); elsewhere the rule refuses
+    // it.
+    const bool none = value.empty() && key->Default.empty();
     if (!none) {
-      if (const std::string refused = CheckSetting(key.Key, value, field->Label); !refused.empty()) {
-        Refuse(field->Control, refused);
+      if (const std::string refused = CheckSetting(key->Key, value, field.Label); !refused.empty()) {
+        Refuse(field.Control, refused);
         return false;
       }
     }
-    values[key.Section][key.Key] = value;
+    values[key->Section][key->Key] = value;
   }
   try {
     SaveSettingsFile(mChoices.FilePath, values);

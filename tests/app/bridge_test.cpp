@@ -100,7 +100,9 @@ TEST(Bridge, NewSettingsTakeEffectWhileItRunsButForThePort) {
   const int jsonPort = FreeTcpPort();
   next.JsonOut = ParseSettings({"--json-out", "serve:127.0.0.1:" + std::to_string(jsonPort)}).JsonOut;
   next.StationId = "XX-NEW";
+  next.Capture = "C:\\elsewhere";
   p.bridge.ApplySettings(next);
+  EXPECT_EQ(p.bridge.CurrentSettings().Capture, "") << "from the next start";
   EXPECT_EQ(p.bridge.CurrentSettings().Port, p.port);
   EXPECT_EQ(p.bridge.ClientPort().Socket()->LocalPort(), p.port);
   EXPECT_EQ(p.bridge.CurrentSettings().SilenceMinutes, 1);

@@ -207,10 +207,16 @@ TEST_F(OptionsDialogTest, ABadValueIsRefusedWithTheCommandLinesMessageAndGetsThe
     messages.push_back(d.TakeMessage());
     fileMeanwhile = ReadFile("TolvanDDE.ini");
     d.Type(IDC_OPTIONS_SILENCE, "60");
+    d.Type(IDC_OPTIONS_CAPTURE_DAYS, "0");
+    d.Click(IDOK);
+    messages.push_back(d.TakeMessage());
+    d.Type(IDC_OPTIONS_CAPTURE_DAYS, "7");
     d.Click(IDOK);
     WaitFor([&] { return !IsWindow(d.Item(IDOK)); });
   });
-  ASSERT_EQ(messages.size(), 2u);
+  ASSERT_EQ(messages.size(), 3u);
+  EXPECT_EQ(messages[2].first, "Capture files kept 0: a whole number from 1 to 3650 (default 7) is allowed.");
+  EXPECT_EQ(messages[2].second, IDC_OPTIONS_CAPTURE_DAYS);
   EXPECT_EQ(messages[0].first, "Clients served at once 65: a whole number from 1 to 64 (default 1) is allowed.");
   EXPECT_EQ(messages[0].second, IDC_OPTIONS_MAX_CLIENTS);
   EXPECT_EQ(messages[1].first,
@@ -232,6 +238,9 @@ TEST_F(OptionsDialogTest, OkWritesEveryChangeIntoTheFileKeepingItsComments) {
     d.Click(IDC_OPTIONS_MINIMIZED);
     d.Click(IDC_OPTIONS_DEBUG_LOG);
     d.Type(IDC_OPTIONS_STATION_ID, "XX-TEST");
+    d.Type(IDC_OPTIONS_DEDUP, "30");
+    d.Type(IDC_OPTIONS_CAPTURE, "C:\\ACARS capture");
+    d.Type(IDC_OPTIONS_CAPTURE_DAYS, "14");
     d.Type(IDC_OPTIONS_FREQ, "");
     d.Type(IDC_OPTIONS_FREQ_ANAD, "131.45");
     // JSON outputs: one removed, one refused, one added, one edited.
@@ -263,7 +272,8 @@ TEST_F(OptionsDialogTest, OkWritesEveryChangeIntoTheFileKeepingItsComments) {
       ReadFile("TolvanDDE.ini"),
       "; my bridge\r\n[server]\r\nport=2403\r\n;bind=127.0.0.1\r\nbind=192.0.2.7\r\n\r\n[window]\r\ndebug-log=1\r\n"
       "minimized=0\r\n\r\n[json]\r\njson-out=udp:127.0.0.1:5560 tcp:pi.lan:5550\r\njson-in=udp:5570,source=0\r\n"
-      "station-id=XX-TEST\r\nfreq-anad=131.45\r\njson-source=3\r\n");
+      "station-id=XX-TEST\r\nfreq-anad=131.45\r\njson-source=3\r\n\r\n[decoders]\r\ndedup-seconds=30\r\n\r\n"
+      "[capture]\r\ncapture=C:\\ACARS capture\r\ncapture-days=14\r\n");
   EXPECT_EQ(values_.at("json").at("freq"), "");
   EXPECT_EQ(values_.at("server").at("port"), "2403");
 }

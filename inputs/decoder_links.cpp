@@ -187,6 +187,7 @@ void DecoderLinks::AddRows(Statistics& s, double now) const {
     const std::size_t input = mLinks[i]->Input;
     const auto& c = mRouter.Counters(input);
     s.Sources.push_back({mRouter.InputName(input), mLinks[i]->Box.Connected(), mWatchdog.Silent(i), c.Received,
-                         c.Forwarded, c.Filtered, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now), c.NotRead, c.Duplicates});
+                         c.Forwarded, c.Filtered, c.Dropped, c.LastMessageAt, c.PerMinute.Last(now), c.NotRead,
+                         c.Duplicates});
   }
 }

@@ -111,26 +111,9 @@ void frmMain::CreateMainWindow() {
   mTaskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
 }
 
-clsStatusBar& frmMain::StatusBar() {
-  // Never re-created once the window is gone: it would have no parent.
-  if (!sbStatus && mWindow) {
-    sbStatus = std::make_unique<clsStatusBar>();
-    sbStatus->Create(mWindow.get());
-  }
-  return *sbStatus;
-}
-
-// ---- start-up and the end ----
-
 void frmMain::Form_Load() {
   mTray = std::make_unique<::TrayMenu>(mWindow.get(), mIcon.get(), [this](std::int16_t index) { MenuClick(index); });
-  clsStatusBar& bar = StatusBar();
-  bar.SetStyle(0);
-  for (int panel = 1; const std::int32_t width : {100, 50, 150, 50, -1}) {
-    std::int32_t w = width;
-    bar.PanelWidth(panel++, w);
-  }
-  bar.PanelText(kPanelConnection, kServerDisabled);
+  mPanels.Create(mWindow.get());
   mBridge.Start(*this, mWindow.get(), kFlushMessage, kDecoderAnsweredMessage);
 }
 
@@ -181,8 +164,6 @@ void frmMain::mnuStartWithWindows_Click() {
   SetStartWithWindows(!StartsWithWindows());
 }
 
-// ---- statistics ----
-
 std::string frmMain::TrayTip() const {
   const std::string head = std::string(kTrayTip) + ": ";
   return head + TrayTotals(mBridge.CurrentStatistics(), 63 - head.size());
@@ -196,17 +177,14 @@ void frmMain::ShowStatistics() {
   mStatistics->Show();
 }
 
-// ---- what the bridge reports ----
-
 void frmMain::Report(ReportKey key, const std::string& text, const char* balloon) {
   if (mEnded || !mWindow) return;
-  mErrors.Report(key, text);
-  StatusBar().PanelText(kPanelErrors, mErrors.Shown());
+  mPanels.Report(key, text);
   if (balloon && mTray) mTray->Icon().ShowBalloon(balloon, text);
 }
 
 void frmMain::Cleared(ReportKey key) {
-  if (mErrors.Clear(key) && mWindow) StatusBar().PanelText(kPanelErrors, mErrors.Shown());
+  mPanels.Cleared(key);
 }
 
 void frmMain::LinkChanged(std::size_t link, bool linked) {
@@ -214,7 +192,7 @@ void frmMain::LinkChanged(std::size_t link, bool linked) {
 }
 
 void frmMain::ConnectionState(const std::string& text) {
-  if (mWindow) StatusBar().PanelText(kPanelConnection, text);
+  mPanels.Connection(text);
 }
 
 void frmMain::ShowLatest(const RouterEvents::Latest& latest) {
@@ -223,10 +201,8 @@ void frmMain::ShowLatest(const RouterEvents::Latest& latest) {
 
 void frmMain::ShowDropped(std::uint64_t totalDropped) {
   const StageTimer timer(Stage::Display);
-  if (mWindow) StatusBar().PanelText(kPanelDrops, "Lost " + std::to_string(totalDropped));
+  mPanels.Dropped(totalDropped);
 }
-
-// ---- tray ----
 
 void frmMain::MenuClick(std::int16_t index) {
   switch (index) {
@@ -249,8 +225,6 @@ void frmMain::MenuClick(std::int16_t index) {
   }
 }
 
-// ---- messages ----
-
 template <typename Handler>
 void frmMain::Guarded(const char* where, Handler&& handler) {
   try {
@@ -267,24 +241,18 @@ void frmMain::OnCommand(UINT id) {
       return;
     }
   }
-  switch (id) {
-    case kCmdDebugLog:
-      Guarded("mnuDebugLog_Click", [&] { mnuDebugLog_Click(); });
-      break;
-    case kCmdExit:
-      Guarded("mnuExit_Click", [&] { mnuExit_Click(); });
-      break;
-    case kCmdStatistics:
-      Guarded("mnuStatistics_Click", [&] { ShowStatistics(); });
-      break;
-    case kCmdOptions:
-      Guarded("mnuOptions_Click", [&] { mnuOptions_Click(); });
-      break;
-    case kCmdStartWithWindows:
-      Guarded("mnuStartWithWindows_Click", [&] { mnuStartWithWindows_Click(); });
-      break;
-    default:
-      break;  // tray popup commands arrive as MenuClick
+  // Tray popup commands arrive as MenuClick, apart from these.
+  static constexpr struct {
+    UINT Command;
+    const char* Where;
+    void (frmMain::*Handler)();
+  } kHandlers[] = {{kCmdDebugLog, "mnuDebugLog_Click", &frmMain::mnuDebugLog_Click},
+                   {kCmdExit, "mnuExit_Click", &frmMain::mnuExit_Click},
+                   {kCmdStatistics, "mnuStatistics_Click", &frmMain::ShowStatistics},
+                   {kCmdOptions, "mnuOptions_Click", &frmMain::mnuOptions_Click},
+                   {kCmdStartWithWindows, "mnuStartWithWindows_Click", &frmMain::mnuStartWithWindows_Click}};
+  for (const auto& h : kHandlers) {
+    if (id == h.Command) Guarded(h.Where, [&] { (this->*h.Handler)(); });
   }
 }
 
@@ -341,7 +309,7 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_DESTROY:
       if (!mEnded) Guarded("Form_Unload", [&] { EndProgram(); });
-      sbStatus.reset();  // a child window: it goes with this one
+      mPanels.Destroyed();  // a child window: it goes with this one
       return 0;
     default:
       if (message == mTaskbarCreated && message != 0 && mTray) mTray->Icon().Readd();

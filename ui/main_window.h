@@ -17,11 +17,10 @@
 
 #include "app/bridge.h"
 #include "ui/app_ids.h"
-#include "ui/error_panel.h"
 #include "ui/message_display.h"
 #include "ui/startup_error.h"
 #include "ui/statistics_window.h"
-#include "ui/status_bar.h"
+#include "ui/status_panels.h"
 #include "ui/tray_menu.h"
 #include "win32/win32_handles.h"
 
@@ -62,7 +61,7 @@ class frmMain : private BridgeView {
   HMENU MenuBar() const { return mMenuBar; }
   HMENU TrayMenu() const { return mTray ? mTray->Menu() : nullptr; }
   SysTray* Tray() const { return mTray ? &mTray->Icon() : nullptr; }
-  clsStatusBar& StatusBar();
+  clsStatusBar& StatusBar() { return mPanels.Bar(); }
   StatisticsWindow* StatisticsView() const { return mStatistics.get(); }
   // The tray icon's tip: the program's name and the totals.
   std::string TrayTip() const;
@@ -99,12 +98,10 @@ class frmMain : private BridgeView {
   UINT mTaskbarCreated = 0;
   bool mEnded = false;
   bool bShown = false;
-  ErrorPanel mErrors;
+  StatusPanels mPanels;
   MessageDisplay mDisplay{app::kShowTimerId, [this](const std::string& registration, const std::string& flight) {
-                            StatusBar().PanelText(app::kPanelRegistration, registration);
-                            StatusBar().PanelText(app::kPanelFlight, flight);
+                            mPanels.Latest(registration, flight);
                           }};
   std::unique_ptr<StatisticsWindow> mStatistics;
   std::unique_ptr<::TrayMenu> mTray;
-  std::unique_ptr<clsStatusBar> sbStatus;
 };

@@ -61,12 +61,16 @@ void Bridge::ApplySettings(Settings next) {
                             next.JsonSource != mSettings.JsonSource || next.StationId != mSettings.StationId ||
                             next.Freq != mSettings.Freq || next.DecoderFreq != mSettings.DecoderFreq;
   if (next.DebugLog != mSettings.DebugLog) mLog.SetOn(next.DebugLog);
+  // A new window forgets the messages remembered: only when it changes.
+  const bool dedupChanged = next.DedupSeconds != mSettings.DedupSeconds;
   mSettings = std::move(next);
   mLinks.SetSilenceMinutes(mSettings.SilenceMinutes);
-  mRouter.SetDuplicateSeconds(static_cast<std::uint32_t>(mSettings.DedupSeconds));
+  if (dedupChanged) mRouter.SetDuplicateSeconds(static_cast<std::uint32_t>(mSettings.DedupSeconds));
   if (mEnded) return;
   mClientPort.ServeAtOnce(mSettings.MaxClients);
   if (feedsChanged) {
+    // What the old outputs kept goes out before they end.
+    mRouter.Flush();
     mFeeds.Stop();
     mEncoder.SetStation(mSettings);
     try {

@@ -139,7 +139,7 @@ void CaptureWriter::Run() {
     } catch (...) {
       // Nothing may end the program from this thread: the batch is lost,
       // counted, and the next one opens the file afresh.
-      mFile.close();
+      mFile.Close();
       mFileName.clear();
       mLost += batch.size();
     }
@@ -159,15 +159,18 @@ void CaptureWriter::Write(std::deque<CaptureRecord>& batch) {
       ok = false;
       break;
     }
-    mFile << CaptureLine(record) << '\n';
+    if (!mFile.Write(CaptureLine(record) + '\n')) {
+      ok = false;
+      break;
+    }
     ++written;
   }
-  if (ok) ok = static_cast<bool>(mFile.flush());
+  if (ok) ok = mFile.Flush();
   if (ok) {
     mWritten += written;
     if (mFailing) {
       mFailing = false;
-      Report("Capture: writing " + (mOptions.Folder / mFileName).string() + " again; " +
+      Report("Capture: writing " + files::Join(mOptions.Folder, mFileName) + " again; " +
              std::to_string(mLost - mLostWhenFailed) + " lines were lost");
     }
     return;
@@ -178,8 +181,8 @@ void CaptureWriter::Write(std::deque<CaptureRecord>& batch) {
 void CaptureWriter::Failed(std::size_t lines) {
   // What a failing stream holds may be half written: the file is opened
   // afresh for the next batch, and the batch counts as lost.
-  mFile.close();
-  const std::string file = (mOptions.Folder / (mFileName.empty() ? FileNameFor(mClock()) : mFileName)).string();
+  mFile.Close();
+  const std::string file = files::Join(mOptions.Folder, mFileName.empty() ? FileNameFor(mClock()) : mFileName);
   mFileName.clear();
   {
     const std::lock_guard lock(mMutex);
@@ -194,13 +197,11 @@ void CaptureWriter::Failed(std::size_t lines) {
 }
 
 bool CaptureWriter::OpenFor(const std::string& name) {
-  if (name == mFileName && mFile.is_open() && mFile.good()) return true;
-  mFile.close();
+  if (name == mFileName && mFile.IsOpen()) return true;
+  mFile.Close();
   mFileName = name;
-  std::error_code error;
-  std::filesystem::create_directories(mOptions.Folder, error);
-  mFile.open(mOptions.Folder / name, std::ios::binary | std::ios::app);
-  if (!mFile.is_open()) return false;
+  files::MakeFolders(mOptions.Folder);
+  if (!mFile.Open(files::Join(mOptions.Folder, name))) return false;
   Prune(mClock());
   return true;
 }
@@ -213,12 +214,9 @@ void CaptureWriter::Prune(std::int64_t now) {
   first.tm_hour = 12;
   first.tm_isdst = -1;
   const std::string oldestKept = DateText(LocalTime(std::mktime(&first)));
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(mOptions.Folder, error), end; !error && it != end; it.increment(error)) {
-    const std::string date = DateOfCaptureFile(it->path().filename().string());
-    if (date.empty() || date >= oldestKept || !it->is_regular_file(error)) continue;
-    std::error_code ignored;
-    std::filesystem::remove(it->path(), ignored);
+  for (const std::string& name : files::FileNames(mOptions.Folder)) {
+    const std::string date = DateOfCaptureFile(name);
+    if (!date.empty() && date < oldestKept) files::Remove(files::Join(mOptions.Folder, name));
   }
 }
 

@@ -14,12 +14,11 @@
 // one-second timer). No platform header: tested natively.
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -27,6 +26,7 @@
 #include <vector>
 
 #include "capture/capture_line.h"
+#include "common/files.h"
 #include "router/message_router.h"
 
 class CaptureWriter : public ArrivalTap {
@@ -37,7 +37,7 @@ class CaptureWriter : public ArrivalTap {
   using ReportSink = std::function<void(const std::string& text)>;
 
   struct Options {
-    std::filesystem::path Folder;
+    std::string Folder;
     int KeepDays = 7;                                 // today and the days before it
     std::size_t MaxBufferedBytes = 16 * 1024 * 1024;  // what may wait for the disk
     std::chrono::milliseconds Interval{1000};         // the longest a line waits
@@ -93,7 +93,7 @@ class CaptureWriter : public ArrivalTap {
   std::atomic<std::uint64_t> mWritten{0}, mLost{0};
 
   // The writer thread's own.
-  std::ofstream mFile;
+  files::AppendFile mFile;
   std::string mFileName;  // the open file's; empty: none open
   bool mFailing = false;
   std::uint64_t mLostWhenFailed = 0;

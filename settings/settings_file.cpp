@@ -2,11 +2,10 @@
 
 #include <windows.h>
 
-#include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <vector>
 
+#include "common/files.h"
 #include "pipeline/single_byte_text.h"
 #include "settings/settings_location.h"
 #include "settings/settings_writer.h"
@@ -119,20 +118,19 @@ Settings LoadSettings(const std::vector<std::string>& arguments) {
 }
 
 void SaveSettingsFile(const std::string& path, const SettingsFile& values) {
-  const std::filesystem::path target(Wide(path));
+  const std::wstring target = Wide(path);
   std::string text;
   if (IsFile(path)) {
-    std::ifstream in(target, std::ios::binary);
-    if (!in) CannotWrite(path, ERROR_ACCESS_DENIED);
-    text.assign(std::istreambuf_iterator<char>(in), {});
+    std::optional<std::string> read = files::ReadAll(path);
+    if (!read) CannotWrite(path, ERROR_ACCESS_DENIED);
+    text = std::move(*read);
   }
   const std::string updated = UpdateSettingsText(text, values);
 
-  std::error_code ignored;
-  std::filesystem::create_directories(target.parent_path(), ignored);
+  files::MakeFolders(files::Parent(path));
   // The new file stands beside the old one, so that the rename stays within
   // one folder and one volume, and is one step.
-  const std::wstring fresh = target.wstring() + L".new";
+  const std::wstring fresh = target + L".new";
   HANDLE file = CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) CannotWrite(path, GetLastError());
   UniqueKernelHandle owner(file);

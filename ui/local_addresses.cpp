@@ -7,16 +7,25 @@
 
 #include <algorithm>
 
+#include "win32/win32_handles.h"
+
 std::vector<std::string> LocalIpv4Addresses() {
   std::vector<std::string> addresses;
+  // The helper library is loaded only while the dialog asks: linked to the
+  // program, it would be loaded (with what it needs) for the whole run.
+  const UniqueModule library(LoadLibraryW(L"iphlpapi.dll"));
+  using GetAdaptersAddressesFn = ULONG(WINAPI*)(ULONG, ULONG, void*, IP_ADAPTER_ADDRESSES*, ULONG*);
+  const auto getAdaptersAddresses = library ? reinterpret_cast<GetAdaptersAddressesFn>(reinterpret_cast<void*>(
+                                                  GetProcAddress(library.get(), "GetAdaptersAddresses")))
+                                            : nullptr;
   constexpr ULONG kFlags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
   std::vector<unsigned char> buffer(16 * 1024);
   ULONG size = static_cast<ULONG>(buffer.size());
-  ULONG result = ERROR_BUFFER_OVERFLOW;
+  ULONG result = getAdaptersAddresses ? ERROR_BUFFER_OVERFLOW : ERROR_NOT_SUPPORTED;
   for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
     buffer.resize(size);
     result =
-        GetAdaptersAddresses(AF_INET, kFlags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
+        getAdaptersAddresses(AF_INET, kFlags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
   }
   if (result == NO_ERROR) {
     for (auto* adapter = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter; adapter = adapter->Next) {

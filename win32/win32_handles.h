@@ -69,7 +69,13 @@ struct RegistryKeyTraits {
   static bool Close(HKEY h) { return RegCloseKey(h) == ERROR_SUCCESS; }
 };
 
+struct ModuleTraits {
+  static HMODULE Invalid() { return nullptr; }
+  static bool Close(HMODULE h) { return FreeLibrary(h) != 0; }
+};
+
 using UniqueWindow = UniqueHandle<HWND, WindowTraits>;
+using UniqueModule = UniqueHandle<HMODULE, ModuleTraits>;
 using UniqueGdiObject = UniqueHandle<HGDIOBJ, GdiObjectTraits>;
 using UniqueMemoryDc = UniqueHandle<HDC, MemoryDcTraits>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelTraits>;

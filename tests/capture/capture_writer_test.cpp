@@ -66,7 +66,7 @@ class Capture : public ::testing::Test {
   }
   CaptureWriter::Options Options(int keepDays = 7) const {
     CaptureWriter::Options o;
-    o.Folder = folder_;
+    o.Folder = folder_.string();
     o.KeepDays = keepDays;
     return o;
   }

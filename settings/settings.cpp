@@ -110,18 +110,6 @@ Endpoint ParseEndpoint(const std::string& where, const std::string& text, bool i
   return e;
 }
 
-// The blank-separated words of a value.
-std::vector<std::string> Words(const std::string& text) {
-  std::vector<std::string> words;
-  std::size_t at = 0;
-  while ((at = text.find_first_not_of(" \t", at)) != std::string::npos) {
-    const auto end = text.find_first_of(" \t", at);
-    words.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
-    at = end;
-  }
-  return words;
-}
-
 bool FlagValue(const std::string& where, const std::string& text) {
   if (text == "1") return true;
   if (text == "0") return false;
@@ -215,6 +203,19 @@ const Option* FindOption(const std::string& key) {
 }
 
 }  // namespace
+
+// The blank-separated words of a value: the endpoints of --json-out and
+// --json-in.
+std::vector<std::string> Words(const std::string& text) {
+  std::vector<std::string> words;
+  std::size_t at = 0;
+  while ((at = text.find_first_not_of(" \t", at)) != std::string::npos) {
+    const auto end = text.find_first_of(" \t", at);
+    words.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
+    at = end;
+  }
+  return words;
+}
 
 std::vector<SettingKey> SettingKeys() {
   std::vector<SettingKey> keys;

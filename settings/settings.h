@@ -84,6 +84,9 @@ std::string CheckSetting(const std::string& key, const std::string& value, const
 // run, each once, in the order given.
 std::vector<std::string> OverriddenKeys(const std::vector<std::string>& arguments);
 
+// The blank-separated words of a value: the endpoints a JSON list holds.
+std::vector<std::string> Words(const std::string& text);
+
 // Every option with what it allows and its default, one line each, for the
 // error message and the documentation.
 std::string SettingsHelp();

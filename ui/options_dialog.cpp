@@ -82,18 +82,6 @@ std::string ListItem(HWND list, int index) {
   return Narrow(text);
 }
 
-// The blank-separated words of a value: one list entry each.
-std::vector<std::string> Words(const std::string& text) {
-  std::vector<std::string> words;
-  std::size_t at = 0;
-  while ((at = text.find_first_not_of(" \t", at)) != std::string::npos) {
-    const auto end = text.find_first_of(" \t", at);
-    words.push_back(text.substr(at, end == std::string::npos ? std::string::npos : end - at));
-    at = end;
-  }
-  return words;
-}
-
 // Adds or inserts an item of a list box or combo box (the wide call: the
 // program is not built for UNICODE, so the windowsx.h macros would send the
 // narrow message).

@@ -9,6 +9,7 @@
 #include "pipeline/single_byte_text.h"
 #include "settings/settings_location.h"
 #include "settings/settings_writer.h"
+#include "win32/wide_text.h"
 #include "win32/win32_handles.h"
 
 namespace {
@@ -34,11 +35,6 @@ std::string ProgramFolder() {
   GetModuleFileNameA(nullptr, path, MAX_PATH);
   std::string folder(path);
   return folder.substr(0, folder.find_last_of("\\/") + 1);
-}
-
-std::wstring Wide(const std::string& text) {
-  const std::u16string wide = ToUtf16(text);
-  return std::wstring(wide.begin(), wide.end());
 }
 
 // A path as the user meant it: relative to the working folder.

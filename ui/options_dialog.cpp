@@ -11,6 +11,7 @@
 #include "settings/start_with_windows.h"
 #include "ui/local_addresses.h"
 #include "ui/options_ids.h"
+#include "win32/wide_text.h"
 
 namespace {
 
@@ -51,15 +52,6 @@ constexpr Field kFields[] = {
 constexpr const char* kEveryInterface = "every interface";
 constexpr const char* kSources[] = {"0 (SkySpy)", "1 (Airmaster)", "2", "3 (AirNav, Posfix)"};
 constexpr const wchar_t* kTitle = L"Options";
-
-std::wstring Wide(const std::string& text) {
-  const std::u16string wide = ToUtf16(text);
-  return std::wstring(wide.begin(), wide.end());
-}
-
-std::string Narrow(const std::wstring& text) {
-  return ToSingleByte(std::u16string(text.begin(), text.end()));
-}
 
 std::string Trim(const std::string& text) {
   const auto first = text.find_first_not_of(" \t");

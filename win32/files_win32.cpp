@@ -7,16 +7,12 @@
 
 #include "common/files.h"
 #include "pipeline/single_byte_text.h"
+#include "win32/wide_text.h"
 #include "win32/win32_handles.h"
 
 namespace files {
 
 namespace {
-
-std::wstring Wide(const std::string& path) {
-  const std::u16string wide = ToUtf16(path);
-  return std::wstring(wide.begin(), wide.end());
-}
 
 bool IsFolder(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(Wide(path).c_str());

@@ -22,15 +22,6 @@ namespace {
 
 const auto* const kWinsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
 
-bool WaitFor(const std::function<bool()>& done) {
-  const ULONGLONG deadline = GetTickCount64() + 10000;
-  while (!done()) {
-    if (GetTickCount64() > deadline) return false;
-    Sleep(5);
-  }
-  return true;
-}
-
 // The Options dialog of `thread`, or null.
 HWND OptionsOf(DWORD thread) {
   HWND found = nullptr;
@@ -60,9 +51,9 @@ struct ProgramFromFile {
     const DWORD thread = GetCurrentThreadId();
     std::thread driver([&] {
       HWND dialog = nullptr;
-      if (!WaitFor([&] { return (dialog = OptionsOf(thread)) != nullptr; })) return;
+      if (!WaitWithoutPumping([&] { return (dialog = OptionsOf(thread)) != nullptr; })) return;
       script(dialog);
-      WaitFor([&] { return !IsWindow(dialog); });
+      WaitWithoutPumping([&] { return !IsWindow(dialog); });
     });
     SendMessageW(form.hwnd(), WM_COMMAND, app::kCmdOptions, 0);
     driver.join();
@@ -103,7 +94,7 @@ TEST_F(OptionsApplyTest, OkWritesTheFileAndTheRunningBridgeTakesItAtOnce) {
     SendMessageW(GetDlgItem(d, IDC_OPTIONS_DEBUG_LOG), BM_CLICK, 0, 0);
     SetDlgItemTextA(d, IDC_OPTIONS_OUT_EDIT, ("serve:127.0.0.1:" + std::to_string(feedPort)).c_str());
     PostMessageW(GetDlgItem(d, IDC_OPTIONS_OUT_ADD), BM_CLICK, 0, 0);
-    WaitFor([&] { return SendMessageW(GetDlgItem(d, IDC_OPTIONS_OUT_LIST), LB_GETCOUNT, 0, 0) == 1; });
+    WaitWithoutPumping([&] { return SendMessageW(GetDlgItem(d, IDC_OPTIONS_OUT_LIST), LB_GETCOUNT, 0, 0) == 1; });
     PostMessageW(GetDlgItem(d, IDOK), BM_CLICK, 0, 0);
   });
   // Written...
@@ -160,7 +151,8 @@ TEST_F(OptionsApplyTest, TheTrayMenusStartWithWindowsSetsAndClearsTheRunValueAnd
   bool checked = false;
   std::thread closer([&] {
     HWND popup = nullptr;
-    if (!WaitFor([&] { return (popup = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(popup); })) return;
+    if (!WaitWithoutPumping([&] { return (popup = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(popup); }))
+      return;
     checked = GetMenuState(tray, app::kCmdStartWithWindows, MF_BYCOMMAND) & MF_CHECKED;
     PostMessageW(p.form.hwnd(), WM_CANCELMODE, 0, 0);
     PostMessageW(popup, WM_KEYDOWN, VK_ESCAPE, 0);

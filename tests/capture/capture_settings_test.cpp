@@ -3,20 +3,7 @@
 #include <string>
 
 #include "settings/settings.h"
-
-namespace {
-
-std::string ErrorOf(const std::vector<std::string>& arguments, const SettingsFile& file = {}) {
-  try {
-    ParseSettings(arguments, file);
-  } catch (const SettingsError& e) {
-    const std::string text = e.what();
-    return text.substr(0, text.find('\n'));
-  }
-  return "";
-}
-
-}  // namespace
+#include "support/settings_error.h"
 
 TEST(CaptureSettings, OffUnlessAFolderIsNamedAndSevenDaysKept) {
   const Settings s = ParseSettings({});

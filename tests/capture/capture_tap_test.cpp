@@ -8,19 +8,9 @@
 #include <vector>
 
 #include "router/message_router.h"
+#include "support/router_fakes.h"
 
 namespace {
-
-class NoWindow : public RouterEvents {
- public:
-  void ShowLatest(const Latest&) override {}
-  void MessageDropped(const MessageOutput&, std::uint64_t) override {}
-  bool LogEnabled() override { return false; }
-  void Log(const std::string&, const std::string&) override {}
-  void ReportError(const char*, std::exception_ptr) override {}
-  bool RequestFlush() override { return false; }
-  std::uint64_t NowMs() override { return 0; }
-};
 
 class Recorder : public ArrivalTap {
  public:
@@ -36,7 +26,9 @@ class Recorder : public ArrivalTap {
 }  // namespace
 
 TEST(ArrivalTap, SeesEveryTextAndObjectAsItCameWithItsInputsName) {
-  NoWindow events;
+  Observer events;  // forwards at once, logs nothing
+  events.logOn = false;
+  events.promiseFlush = false;
   MessageRouter router(events);
   const std::size_t skyspy = router.AddInput("SkySpy", DecoderSource::SkySpy);
   const std::size_t json = router.AddInput("udp:5550", DecoderSource::AirNavPosfix);

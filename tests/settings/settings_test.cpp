@@ -1,23 +1,10 @@
 #include "settings/settings.h"
+#include "support/settings_error.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
-
-namespace {
-
-std::string ErrorOf(const std::vector<std::string>& arguments, const SettingsFile& file = {}) {
-  try {
-    ParseSettings(arguments, file);
-  } catch (const SettingsError& e) {
-    const std::string text = e.what();
-    return text.substr(0, text.find('\n'));  // without the list of options
-  }
-  return "";
-}
-
-}  // namespace
 
 TEST(Settings, WithoutOptionsOrFileEverythingIsAsAlways) {
   const Settings s = ParseSettings({});

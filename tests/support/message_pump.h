@@ -28,3 +28,16 @@ inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000)
 inline void PumpFor(DWORD ms) {
   PumpUntil([] { return false; }, ms);
 }
+
+// Waits, without dispatching any message, until `done` holds or `ms` have
+// passed: the thread stays as busy as a window thread that is not
+// pumping. Returns whether `done` held.
+template <typename Done>
+bool WaitWithoutPumping(Done&& done, DWORD ms = 10000) {
+  const ULONGLONG deadline = GetTickCount64() + ms;
+  while (!done()) {
+    if (GetTickCount64() >= deadline) return false;
+    Sleep(5);
+  }
+  return true;
+}

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "router/message_router.h"
+#include "support/message_pump.h"
 
 class QuietRouterEvents : public RouterEvents {
  public:
@@ -21,16 +22,3 @@ class QuietRouterEvents : public RouterEvents {
   bool RequestFlush() override { return false; }
   std::uint64_t NowMs() override { return GetTickCount64(); }
 };
-
-// Waits, without dispatching any message, until `done` holds or `ms` have
-// passed: the thread stays as busy as a window thread that is not
-// pumping. Returns whether `done` held.
-template <typename Done>
-bool WaitWithoutPumping(Done&& done, DWORD ms = 10000) {
-  const ULONGLONG deadline = GetTickCount64() + ms;
-  while (!done()) {
-    if (GetTickCount64() >= deadline) return false;
-    Sleep(5);
-  }
-  return true;
-}

@@ -15,20 +15,11 @@
 
 #include "settings/settings_file.h"
 #include "settings/start_with_windows.h"
+#include "support/message_pump.h"
 #include "support/temp_working_dir.h"
 #include "ui/options_ids.h"
 
 namespace {
-
-// Polls `done` until it holds or 10 s have passed.
-bool WaitFor(const std::function<bool()>& done) {
-  const ULONGLONG deadline = GetTickCount64() + 10000;
-  while (!done()) {
-    if (GetTickCount64() > deadline) return false;
-    Sleep(5);
-  }
-  return true;
-}
 
 // The first visible window of `thread` that `match` takes.
 HWND ThreadWindow(DWORD thread, const std::function<bool(HWND)>& match) {
@@ -76,14 +67,14 @@ class Driver {
   // that has the focus afterwards.
   std::pair<std::string, int> TakeMessage() const {
     HWND box = nullptr;
-    if (!WaitFor([&] {
+    if (!WaitWithoutPumping([&] {
           return (box = ThreadWindow(thread_, [&](HWND w) { return GetWindow(w, GW_OWNER) == dialog_; })) != nullptr;
         })) {
       return {"(no message)", 0};
     }
     const std::string text = Text(GetDlgItem(box, 0xFFFF));
     PostMessageW(box, WM_COMMAND, IDOK, 0);
-    WaitFor([&] { return !IsWindow(box); });
+    WaitWithoutPumping([&] { return !IsWindow(box); });
     // Answered once the dialog's thread is back in its message loop, after
     // the handler that showed the box has moved the focus.
     SendMessageW(dialog_, WM_NULL, 0, 0);
@@ -119,7 +110,7 @@ class OptionsDialogTest : public InTempWorkingDir {
     const DWORD thread = GetCurrentThreadId();
     std::thread driver([&] {
       HWND found = nullptr;
-      if (!WaitFor([&] {
+      if (!WaitWithoutPumping([&] {
             return (found = ThreadWindow(thread, [](HWND w) { return GetDlgItem(w, IDC_OPTIONS_PORT); })) != nullptr;
           })) {
         return;
@@ -127,7 +118,7 @@ class OptionsDialogTest : public InTempWorkingDir {
       script(Driver(found, thread));
       // Whatever the script left open is closed: a message box, then the
       // dialog.
-      WaitFor([&] {
+      WaitWithoutPumping([&] {
         if (HWND box = ThreadWindow(thread, [&](HWND w) { return GetWindow(w, GW_OWNER) == found; })) {
           PostMessageW(box, WM_COMMAND, IDOK, 0);
         } else if (IsWindow(found)) {
@@ -212,7 +203,7 @@ TEST_F(OptionsDialogTest, ABadValueIsRefusedWithTheCommandLinesMessageAndGetsThe
     messages.push_back(d.TakeMessage());
     d.Type(IDC_OPTIONS_CAPTURE_DAYS, "7");
     d.Click(IDOK);
-    WaitFor([&] { return !IsWindow(d.Item(IDOK)); });
+    WaitWithoutPumping([&] { return !IsWindow(d.Item(IDOK)); });
   });
   ASSERT_EQ(messages.size(), 3u);
   EXPECT_EQ(messages[2].first, "Capture files kept 0: a whole number from 1 to 3650 (default 7) is allowed.");
@@ -246,23 +237,23 @@ TEST_F(OptionsDialogTest, OkWritesEveryChangeIntoTheFileKeepingItsComments) {
     // JSON outputs: one removed, one refused, one added, one edited.
     SendMessageW(d.Item(IDC_OPTIONS_OUT_LIST), LB_SETCURSEL, 1, 0);
     d.Click(IDC_OPTIONS_OUT_REMOVE);
-    WaitFor([&] { return d.List(IDC_OPTIONS_OUT_LIST).size() == 1; });
+    WaitWithoutPumping([&] { return d.List(IDC_OPTIONS_OUT_LIST).size() == 1; });
     d.Type(IDC_OPTIONS_OUT_EDIT, "udp:5550");
     d.Click(IDC_OPTIONS_OUT_ADD);
     refused = d.TakeMessage();
     d.Type(IDC_OPTIONS_OUT_EDIT, "tcp:pi.lan:5550");
     d.Click(IDC_OPTIONS_OUT_ADD);
-    WaitFor([&] { return d.List(IDC_OPTIONS_OUT_LIST).size() == 2; });
+    WaitWithoutPumping([&] { return d.List(IDC_OPTIONS_OUT_LIST).size() == 2; });
     SendMessageW(d.Item(IDC_OPTIONS_OUT_LIST), LB_SETCURSEL, 0, 0);
     d.Type(IDC_OPTIONS_OUT_EDIT, "udp:127.0.0.1:5560");
     d.Click(IDC_OPTIONS_OUT_CHANGE);
-    WaitFor([&] { return d.List(IDC_OPTIONS_OUT_LIST)[0] == "udp:127.0.0.1:5560"; });
+    WaitWithoutPumping([&] { return d.List(IDC_OPTIONS_OUT_LIST)[0] == "udp:127.0.0.1:5560"; });
     d.Type(IDC_OPTIONS_IN_EDIT, "udp:5570,source=0");
     d.Click(IDC_OPTIONS_IN_ADD);
-    WaitFor([&] { return d.List(IDC_OPTIONS_IN_LIST).size() == 1; });
+    WaitWithoutPumping([&] { return d.List(IDC_OPTIONS_IN_LIST).size() == 1; });
     SendMessageW(d.Item(IDC_OPTIONS_JSON_SOURCE), CB_SETCURSEL, 3, 0);
     d.Click(IDOK);
-    WaitFor([&] { return !IsWindow(d.Item(IDOK)); });
+    WaitWithoutPumping([&] { return !IsWindow(d.Item(IDOK)); });
   });
   EXPECT_EQ(refused.first,
             "JSON output udp:5550: udp:HOST:PORT, tcp:HOST:PORT, serve:PORT or serve:ADDRESS:PORT is allowed.");
@@ -288,7 +279,7 @@ TEST_F(OptionsDialogTest, StartWithWindowsShowsTheRegistryAndOkSetsAndClearsIt) 
     shown = d.Checked(IDC_OPTIONS_START_WITH_WINDOWS);
     d.Click(IDC_OPTIONS_START_WITH_WINDOWS);
     d.Click(IDOK);
-    WaitFor([&] { return !IsWindow(d.Item(IDOK)); });
+    WaitWithoutPumping([&] { return !IsWindow(d.Item(IDOK)); });
   }));
   EXPECT_TRUE(shown);
   EXPECT_FALSE(StartsWithWindows());
@@ -298,7 +289,7 @@ TEST_F(OptionsDialogTest, StartWithWindowsShowsTheRegistryAndOkSetsAndClearsIt) 
     shown = d.Checked(IDC_OPTIONS_START_WITH_WINDOWS);
     d.Click(IDC_OPTIONS_START_WITH_WINDOWS);
     d.Click(IDOK);
-    WaitFor([&] { return !IsWindow(d.Item(IDOK)); });
+    WaitWithoutPumping([&] { return !IsWindow(d.Item(IDOK)); });
   }));
   EXPECT_FALSE(shown);
   EXPECT_TRUE(StartsWithWindows());
@@ -314,7 +305,7 @@ TEST_F(OptionsDialogTest, EditOptionsGivesTheWrittenSettingsWithTheCommandLineOv
   std::string file;
   std::thread driver([&] {
     HWND dialog = nullptr;
-    if (!WaitFor([&] {
+    if (!WaitWithoutPumping([&] {
           return (dialog = ThreadWindow(thread, [](HWND w) { return GetDlgItem(w, IDC_OPTIONS_PORT); })) != nullptr;
         })) {
       return;
@@ -324,7 +315,7 @@ TEST_F(OptionsDialogTest, EditOptionsGivesTheWrittenSettingsWithTheCommandLineOv
     d.Type(IDC_OPTIONS_PORT, "2404");
     d.Type(IDC_OPTIONS_RELINK, "11");
     d.Click(IDOK);
-    WaitFor([&] { return !IsWindow(dialog); });
+    WaitWithoutPumping([&] { return !IsWindow(dialog); });
   });
   const std::optional<Settings> s =
       EditOptions(nullptr, GetModuleHandleW(nullptr), {"--ini", "TolvanDDE.ini", "--relink-seconds", "3"});

@@ -41,6 +41,7 @@ RequestExecutionLevel user
 !define MENU_DIR "$SMPROGRAMS\${PRODUCT}"
 ; In the install folder: the name of every file the installer put there.
 !define MANIFEST "installed-files.txt"
+!define MANIFEST_HEADER "; The files the ${PRODUCT} installer put in this folder: its uninstaller removes these and nothing else.$\r$\n"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -70,7 +71,7 @@ VIAddVersionKey "LegalCopyright" "MIT License, ${PUBLISHER}"
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 
-!define MUI_COMPONENTSPAGE_TEXT_TOP "Your settings stay unless you tick them below. Ticked, TolvanDDE.ini and xmlfile.log go from ${SETTINGS_DIR}; anything else there, captures too, stays."
+!define MUI_COMPONENTSPAGE_TEXT_TOP "Your settings stay unless you tick them below. Ticked, only TolvanDDE.ini and xmlfile.log are removed from ${SETTINGS_DIR}; anything else there, captures too, stays."
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 
@@ -262,11 +263,11 @@ Function CheckInstallFolder
     StrCpy $R1 "$R1$\n  uninstall.exe"
   ${EndIf}
   ${If} $R1 == ""
-    StrCpy $R1 "None of them has the name of a file the installer puts there."
+    StrCpy $R1 "None of them would be replaced: the installer's files have other names."
   ${Else}
-    StrCpy $R1 "These of them would be replaced by the installer's own:$R1"
+    StrCpy $R1 "The installer would replace these with its own:$R1"
   ${EndIf}
-  MessageBox MB_YESNO|MB_ICONEXCLAMATION|MB_DEFBUTTON2 "$INSTDIR already holds files that are not an earlier install of ${PRODUCT}.$\n$\n$R1$\n$\nThe others stay, and the uninstaller removes only what the installer put there. Install into this folder anyway?" /SD IDNO IDYES yes
+  MessageBox MB_YESNO|MB_ICONEXCLAMATION|MB_DEFBUTTON2 "$INSTDIR already holds files, and they are not an earlier install of ${PRODUCT}.$\n$\n$R1$\n$\nYour other files there stay, and the uninstaller removes only what the installer put there. Install into this folder anyway?" /SD IDNO IDYES yes
   StrCpy $0 0
   yes:
 FunctionEnd
@@ -320,7 +321,7 @@ Section "${PRODUCT}" SecProgram
   SetOutPath "$INSTDIR"
   ; The new list is made beside the earlier one, which it then replaces.
   FileOpen $R9 "$INSTDIR\${MANIFEST}.new" w
-  FileWrite $R9 "; The files the ${PRODUCT} installer put in this folder: its uninstaller removes these and nothing else.$\r$\n"
+  FileWrite $R9 "${MANIFEST_HEADER}"
   Call KeepEarlierNames
   !insertmacro INSTALLED_FILES INSTALL_FILE
   WriteUninstaller "$INSTDIR\uninstall.exe"
@@ -395,21 +396,32 @@ Section "un.${PRODUCT}" UnProgram
   SectionIn RO
   Call un.CloseRunningBridge
   ; Exactly the files on the installer's list; the folder only when nothing
-  ; else is left in it.
+  ; else is left in it. A file that cannot go (the uninstaller itself, when
+  ; it runs in place) stays on the list, so that the folder is still an
+  ; earlier install to the installer.
   ClearErrors
   FileOpen $R7 "$INSTDIR\${MANIFEST}" r
   ${If} ${Errors}
     DetailPrint "No list of installed files in $INSTDIR: the files there stay."
   ${Else}
+    StrCpy $R6 ""
     ${Do}
       Call un.ReadListedName
       ${If} $R2 == ""
         ${Break}
       ${EndIf}
       Delete "$INSTDIR\$R2"
+      ${If} ${FileExists} "$INSTDIR\$R2"
+        StrCpy $R6 "$R6$R2$\r$\n"
+      ${EndIf}
     ${Loop}
     FileClose $R7
     Delete "$INSTDIR\${MANIFEST}"
+    ${If} $R6 != ""
+      FileOpen $R7 "$INSTDIR\${MANIFEST}" w
+      FileWrite $R7 "${MANIFEST_HEADER}$R6"
+      FileClose $R7
+    ${EndIf}
   ${EndIf}
   RMDir "$INSTDIR"
   StrCpy $R0 "$INSTDIR"
@@ -436,7 +448,7 @@ Section /o "un.My settings and debug log" UnSettings
   Call un.ListFolder
   ${If} $R1 != ""
     DetailPrint "${SETTINGS_DIR} stays, with what is not your settings or debug log:$R1"
-    MessageBox MB_OK|MB_ICONINFORMATION "Your settings and debug log are removed. These stay in ${SETTINGS_DIR}:$R1" /SD IDOK
+    MessageBox MB_OK|MB_ICONINFORMATION "Your settings and debug log are removed. Everything else in ${SETTINGS_DIR} stays:$R1" /SD IDOK
   ${EndIf}
 SectionEnd
 

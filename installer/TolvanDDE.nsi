@@ -13,8 +13,8 @@
 ;   uninstall.exe /S [/REMOVESETTINGS]
 ;
 ; The user's own files are never replaced or removed. The installer lists
-; every file it puts in the install folder in ${MANIFEST} there, and the
-; uninstaller removes those and nothing else. A folder that holds anything
+; every file it puts in the install folder in installed-files.txt there, and
+; the uninstaller removes those and nothing else. A folder that holds anything
 ; but an earlier install is refused when silent (exit code 2, nothing
 ; touched) and asked about otherwise.
 
@@ -127,7 +127,8 @@ FunctionEnd
 
 ; Reads the next name from the list of installed files open as $R7 into $R2,
 ; "" at its end. Only a plain name of a file in the install folder counts:
-; comments, and lines with a folder, a drive or a wildcard, are skipped.
+; comments, the list's own name, and lines with a folder, a drive or a
+; wildcard, are skipped.
 !macro READ_LISTED_NAME UN
 Function ${UN}ReadListedName
   Push $R3
@@ -153,6 +154,7 @@ Function ${UN}ReadListedName
     ${OrIf} $R3 == ";"
     ${OrIf} $R2 == "."
     ${OrIf} $R2 == ".."
+    ${OrIf} $R2 == "${MANIFEST}"
       ${Continue}
     ${EndIf}
     StrLen $R4 $R2

@@ -92,6 +92,11 @@ void JsonInput::StopReader() {
   mReader.join();
 }
 
+void JsonInput::Finish() {
+  StopReader();
+  Deliver();
+}
+
 void JsonInput::Received(std::string_view bytes) {
   mFramer.Feed(bytes);
   HandOver();

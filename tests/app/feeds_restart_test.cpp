@@ -116,6 +116,7 @@ TEST(FeedsRestart, TheFeedsStartAgainWhenTheClientPortCannotTakeItsNewSetting) {
   next.MaxClients = 3;
   next.JsonIn = Inputs({Udp(udpPort)});
   p.bridge.ApplySettings(next);
+  EXPECT_NE(p.Panel(5).find("10048"), std::string::npos) << "the failure is reported: " << p.Panel(5);
   ASSERT_EQ(p.bridge.Feeds().Feeds().size(), 1u);
   EXPECT_EQ(p.bridge.Feeds().Feeds()[0]->Name(), Udp(udpPort));
   EXPECT_EQ(p.bridge.Feeds().Feeds()[0]->State(), "listening");

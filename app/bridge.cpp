@@ -67,10 +67,14 @@ void Bridge::ApplySettings(Settings next) {
   mLinks.SetSilenceMinutes(mSettings.SilenceMinutes);
   if (dedupChanged) mRouter.SetDuplicateSeconds(static_cast<std::uint32_t>(mSettings.DedupSeconds));
   if (mEnded) return;
-  mClientPort.ServeAtOnce(mSettings.MaxClients);
+  // The feeds start again with the new settings even when the client port
+  // cannot take its new setting.
+  try {
+    mClientPort.ServeAtOnce(mSettings.MaxClients);
+  } catch (...) {
+    ReportError("ApplySettings", std::current_exception());
+  }
   if (feedsChanged) {
-    // What the old outputs kept goes out before they end.
-    mRouter.Flush();
     mFeeds.Stop();
     mEncoder.SetStation(mSettings);
     try {

@@ -91,6 +91,12 @@ void JsonUdpOutput::OnError(CSocket&, std::int32_t number, std::string& descript
   Failed(std::to_string(number) + " " + description);
 }
 
+void JsonUdpOutput::Finish() {
+  mWaiting.CountDropped(mWaiting.Size() + (mLookingUp ? 1 : 0));
+  mWaiting.Clear();
+  mLookingUp = false;
+}
+
 // ---- tcp:HOST:PORT ----
 
 JsonTcpOutput::JsonTcpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder, LogSink log,
@@ -136,6 +142,12 @@ MessageOutput::Delivery JsonTcpOutput::Take(const PreparedMessage& message) {
 
 void JsonTcpOutput::Flush() {
   mStream.Flush();
+}
+
+void JsonTcpOutput::Finish() {
+  mWaiting.CountDropped(mWaiting.Size());
+  mWaiting.Clear();
+  mStream.Close();
 }
 
 // ---- serve:[ADDRESS:]PORT ----

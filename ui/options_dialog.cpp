@@ -53,12 +53,6 @@ constexpr const char* kEveryInterface = "every interface";
 constexpr const char* kSources[] = {"0 (SkySpy)", "1 (Airmaster)", "2", "3 (AirNav, Posfix)"};
 constexpr const wchar_t* kTitle = L"Options";
 
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  const auto last = text.find_last_not_of(" \t");
-  return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-}
-
 std::string ControlText(HWND control) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));

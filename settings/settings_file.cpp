@@ -94,7 +94,10 @@ std::vector<std::string> WorkInSettingsFolder(std::vector<std::string> arguments
       ++i;
     }
   }
-  SetCurrentDirectoryW(WideFromUtf8(files::Parent(SettingsFilePath(arguments)) + "\\").c_str());
+  // The folder in AppData may not be there before the first save.
+  const std::string folder = files::Parent(SettingsFilePath(arguments));
+  files::MakeFolders(folder);
+  SetCurrentDirectoryW(WideFromUtf8(folder + "\\").c_str());
   return arguments;
 }
 

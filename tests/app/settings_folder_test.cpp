@@ -34,16 +34,29 @@ bool HasFile(const std::filesystem::path& folder) {
 }  // namespace
 
 TEST_F(SettingsFolderTest, TheFileBesideTheProgramIsReadWhateverItsFolderIsCalledAndItsPathsAreThere) {
-  for (const wchar_t* name : {L"plain", L"\u03a3\u03c4\u03b1\u03b8\u03bc\u03cc\u03c2", L"\u0141\u00f3d\u017a"}) {
+  struct Case {
+    const wchar_t* Folder;     // the program's, with its settings file
+    const wchar_t* Arguments;  // after --minimized
+    bool InWorkingFolder;      // where "cap" is: the working folder, or the program's
+  };
+  const Case cases[] = {
+      {L"plain", L"", false},
+      {L"\u03a3\u03c4\u03b1\u03b8\u03bc\u03cc\u03c2", L"", false},  // Σταθμός
+      {L"\u0141\u00f3d\u017a", L"", false},                         // Łódź
+      {L"given", L" --capture cap", true},  // a path on the command line is from where it was given
+  };
+  for (const Case& c : cases) {
+    const wchar_t* name = c.Folder;
     const std::filesystem::path folder = dir_ / name;
+    const std::filesystem::path capture = (c.InWorkingFolder ? dir_ : folder) / "cap";
     std::filesystem::create_directories(folder);
     std::filesystem::copy_file(BuiltProgram(), folder / "TolvanDDE.exe");
     const int feed = FreeTcpPort();
     std::ofstream(folder / "TolvanDDE.ini", std::ios::binary)
         << "[server]\r\nport=" << FreeTcpPort() << "\r\n[json]\r\njson-in=udp:127.0.0.1:" << feed
-        << "\r\n[capture]\r\ncapture=cap\r\n";
+        << "\r\n[capture]\r\ncapture=" << (c.InWorkingFolder ? "elsewhere" : "cap") << "\r\n";
 
-    std::wstring command = L"\"" + (folder / "TolvanDDE.exe").wstring() + L"\" --minimized";
+    std::wstring command = L"\"" + (folder / "TolvanDDE.exe").wstring() + L"\" --minimized" + c.Arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -60,13 +73,14 @@ TEST_F(SettingsFolderTest, TheFileBesideTheProgramIsReadWhateverItsFolderIsCalle
           sendto(udp, message.data(), static_cast<int>(message.size()), 0, reinterpret_cast<const sockaddr*>(&to),
                  sizeof to);
           PumpFor(100);
-          return HasFile(folder / "cap");
+          return HasFile(capture);
         },
         15000);
     closesocket(udp);
     TerminateProcess(process.hProcess, 0);
     WaitForSingleObject(process.hProcess, 5000);
     EXPECT_TRUE(captured) << Utf8FromWide(name);
-    EXPECT_FALSE(std::filesystem::exists(dir_ / "cap")) << Utf8FromWide(name);  // not in the working folder
+    EXPECT_FALSE(std::filesystem::exists((c.InWorkingFolder ? folder : dir_) / "cap")) << Utf8FromWide(name);
+    std::filesystem::remove_all(capture);
   }
 }

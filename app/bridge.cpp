@@ -4,13 +4,17 @@
 
 #include "app/profile_report.h"
 #include "net/socket_error.h"
+#include "pipeline/single_byte_text.h"
 
 Bridge::Bridge(Settings settings) : mSettings(std::move(settings)) {
   mRouter.SetDuplicateSeconds(static_cast<std::uint32_t>(mSettings.DedupSeconds));
   if (!mSettings.Capture.empty()) {
     mCapture = std::make_unique<CaptureWriter>(
         CaptureWriter::Options{.Folder = mSettings.Capture, .KeepDays = mSettings.CaptureDays},
-        &CaptureWriter::SystemMicros, [this](const std::string& text) {
+        &CaptureWriter::SystemMicros, [this](const std::string& utf8) {
+          // The reports name the folder, which is UTF-8 as the settings are;
+          // the status bar and the log take single-byte text.
+          const std::string text = Utf8ToSingleByte(utf8);
           Report({ReportKey::Kind::Capture}, text, nullptr);
           mLog.Write("Capture", text);
         });

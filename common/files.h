@@ -3,9 +3,9 @@
 // standard library's streams and filesystem: on Windows those bring a
 // megabyte of locale code into the program and half a megabyte more into
 // its resident memory, for a tray utility that otherwise needs neither.
-// Paths are the program's single-byte text; the Windows implementation
-// (win32/files_win32.cpp) converts them for the system's wide functions, the
-// native one (common/files_posix.cpp) uses them as they are.
+// Paths are UTF-8, so that a folder may have any name; the Windows
+// implementation (win32/files_win32.cpp) converts them for the system's wide
+// functions, the native one (common/files_posix.cpp) uses them as they are.
 
 #include <cstdio>
 #include <memory>

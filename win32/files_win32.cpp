@@ -1,5 +1,5 @@
 // The file operations of common/files.h on Windows, through the system's
-// wide functions.
+// wide functions: paths are UTF-8.
 
 #include <windows.h>
 
@@ -15,7 +15,7 @@ namespace files {
 namespace {
 
 bool IsFolder(const std::string& path) {
-  const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+  const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -27,17 +27,17 @@ bool MakeFolders(const std::string& folder) {
   if (folder.size() == 2 && folder[1] == ':') return false;
   const std::string parent = Parent(folder);
   if (!parent.empty() && parent != folder && !MakeFolders(parent)) return false;
-  return CreateDirectoryW(Wide(folder).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+  return CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 std::vector<std::string> FileNames(const std::string& folder) {
   std::vector<std::string> names;
   WIN32_FIND_DATAW found{};
-  HANDLE search = FindFirstFileW(Wide(Join(folder, "*")).c_str(), &found);
+  HANDLE search = FindFirstFileW(WideFromUtf8(Join(folder, "*")).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return names;
   do {
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      names.push_back(ToSingleByte(reinterpret_cast<const char16_t*>(found.cFileName)));
+      names.push_back(Utf8FromWide(found.cFileName));
     }
   } while (FindNextFileW(search, &found));
   FindClose(search);
@@ -45,11 +45,11 @@ std::vector<std::string> FileNames(const std::string& folder) {
 }
 
 bool Remove(const std::string& path) {
-  return DeleteFileW(Wide(path).c_str()) != 0;
+  return DeleteFileW(WideFromUtf8(path).c_str()) != 0;
 }
 
 std::optional<std::string> ReadAll(const std::string& path) {
-  HANDLE opened = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  HANDLE opened = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (opened == INVALID_HANDLE_VALUE) return std::nullopt;
   const UniqueKernelHandle file(opened);
@@ -63,7 +63,7 @@ std::optional<std::string> ReadAll(const std::string& path) {
 }
 
 std::FILE* OpenForAppend(const std::string& path) {
-  return _wfopen(Wide(path).c_str(), L"ab");
+  return _wfopen(WideFromUtf8(path).c_str(), L"ab");
 }
 
 }  // namespace files

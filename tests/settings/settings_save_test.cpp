@@ -67,7 +67,8 @@ TEST_F(SettingsSaveTest, AFileThatCannotBeReplacedStaysAsItWasAndTheErrorSaysWhi
     SaveSettingsFile((dir_ / "taken.ini").string(), {{"server", {{"port", "2402"}}}});
     FAIL() << "no error";
   } catch (const SettingsError& e) {
-    EXPECT_NE(std::string(e.what()).find("taken.ini cannot be written (error "), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("taken.ini cannot be written: "), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(" (error "), std::string::npos) << e.what();
   }
   EXPECT_TRUE(std::filesystem::is_directory("taken.ini"));
   EXPECT_FALSE(std::filesystem::exists("taken.ini.new"));
@@ -87,4 +88,27 @@ TEST_F(SettingsSaveTest, TheFileIsTheNamedOneThenTheOneBesideTheProgramThenTheOn
   EXPECT_EQ(SettingsFilePath({}), BesideThisProgram().string());
   EXPECT_EQ(LoadSettings({}).RelinkSeconds, 8);
   std::filesystem::remove(BesideThisProgram());
+}
+
+// Needs a small full disk: scripts/with-full-disk (as root) mounts one and
+// names it in BRIDGE_FULL_DISK, a Z:\ path; skipped without it.
+TEST_F(SettingsSaveTest, ASaveOnAFullDiskSaysWhatTheSystemSaysAndLeavesTheFileAsItWas) {
+  char folder[MAX_PATH] = {};
+  if (GetEnvironmentVariableA("BRIDGE_FULL_DISK", folder, MAX_PATH) == 0) GTEST_SKIP() << "no full disk given";
+  const std::filesystem::path path = std::filesystem::path(folder) / "full.ini";
+  // The file takes what is left of the disk; the new text needs more.
+  const std::string before = "[server]\r\nport=2402\r\n;" + std::string(4000, 'x') + "\r\n";
+  Write(path, before);
+  ASSERT_EQ(ReadFile(path), before);
+  std::string filler(4096, 'f');
+  for (int i = 0; i < 64; ++i) Write(std::filesystem::path(folder) / ("filler" + std::to_string(i)), filler);
+  try {
+    SaveSettingsFile(path.string(), {{"server", {{"port", "2403"}}}});
+    FAIL() << "no error";
+  } catch (const SettingsError& e) {
+    EXPECT_NE(std::string(e.what()).find("full.ini cannot be written: "), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(" (error 112)"), std::string::npos) << e.what();  // ERROR_DISK_FULL
+  }
+  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_FALSE(std::filesystem::exists(path.string() + ".new"));
 }

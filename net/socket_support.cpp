@@ -137,7 +137,13 @@ void CheckPeers() {
   if (waiting.empty()) return;
   const TcpProgressTable table = TcpProgressTable::Read();
   const double now = static_cast<double>(GetTickCount64()) / 1000.0;
-  for (const auto& socket : waiting) socket->CheckPeer(table, now);
+  for (const auto& socket : waiting) {
+    // One owner's failure leaves the others' checks to run.
+    try {
+      socket->CheckPeer(table, now);
+    } catch (...) {
+    }
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "common/flag_scope.h"
 #include "net/host_lookup.h"
+#include "net/peer_watch.h"
 #include "net/socket_error.h"
 #include "outputs/reconnect_policy.h"
 #include "outputs/reconnecting_socket.h"
@@ -308,9 +309,7 @@ UniqueSocket JsonTcpInput::Connect(HANDLE ready, std::string& why) {
       why = Describe(error);
       return {};
     }
-    // A server that vanished without a word is noticed.
-    const BOOL on = TRUE;
-    setsockopt(s.get(), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof on);
+    WatchForVanishedPeer(s.get());
     return s;
   }
   return {};

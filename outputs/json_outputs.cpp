@@ -105,11 +105,14 @@ JsonTcpOutput::JsonTcpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder,
       mEncoder(encoder),
       mLog(std::move(log)),
       mWaiting(limits, BoundedQueue::WhenFull::DropOldest),
-      mStream([this] { return mConnection.Connected(); }, encoder),
+      mStream([this] { return mConnection.Current(); }, encoder),
       mConnection(endpoint.Host, endpoint.Port,
                   {[this](CSocket& socket) { Up(socket); },
                    {},
                    [this](const std::string& why) {
+                     // The lines the connection took and the server never
+                     // acknowledged are lost with it.
+                     mStream.Close();
                      if (mWasUp) mLog("JSON out " + mEndpoint.Text, "not connected: " + why);
                      mWasUp = false;
                    }}) {}

@@ -186,7 +186,7 @@ TEST_F(Capture, AtStartTheFolderIsTriedAndOldDaysGoBeforeAnythingArrives) {
   fs::create_directories(folder_);
   std::ofstream(folder_ / "capture-2026-11-30.jsonl") << "{}\n";
   {
-    CaptureWriter writer(Options(), Clock(), Sink());
+    CaptureWriter writer(Options(1), Clock(), Sink());
     EXPECT_TRUE(WaitFor([&] { return Names(folder_) == std::set<std::string>{"capture-2026-12-08.jsonl"}; }));
   }
   fs::remove_all(folder_);

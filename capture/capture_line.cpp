@@ -2,8 +2,8 @@
 
 #include <chrono>
 #include <cstdio>
-#include <utility>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 #include "pipeline/json_parse.h"
 #include "pipeline/single_byte_text.h"

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <ctime>
+#include <functional>
 #include <system_error>
 #include <utility>
 

@@ -6,6 +6,7 @@
 // datagram, would overflow the stack of whichever thread writes it. A value
 // nested deeper than the bound counts as no JSON. No platform header.
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
 #include <string_view>
 
@@ -17,6 +18,10 @@ inline constexpr int kMaxJsonDepth = 64;
 // no JSON, or arrays and objects nested more than `maxDepth` levels deep.
 template <class Json>
 Json ParseJson(std::string_view text, int maxDepth = kMaxJsonDepth) {
+  // Text with no more opening brackets than the limit cannot nest deeper:
+  // the plain parse, about twice as fast as one that calls back.
+  const auto opening = std::count_if(text.begin(), text.end(), [](char c) { return c == '{' || c == '['; });
+  if (opening <= maxDepth) return Json::parse(text, nullptr, false);
   using Event = typename Json::parse_event_t;
   bool tooDeep = false;
   // `depth` is that of the array or object that starts: 0 for the outermost.

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -266,7 +267,7 @@ TEST_F(Capture, AHalfLineLeftByAPowerCutIsFollowedByWholeLinesAndReplaySkipsIt) 
   EXPECT_EQ(plan.FirstSkipped, "line 2: not JSON");
 }
 
-TEST_F(Capture, AClockAYearAheadDeletesNoneOfTheKeptDays) {
+TEST_F(Capture, AClockAYearAheadTakesOnlyTheOldestDayAndNoLineOfToday) {
   fs::create_directories(folder_);
   for (int day = 2; day <= 8; ++day) {
     std::ofstream(folder_ / ("capture-2026-12-0" + std::to_string(day) + ".jsonl")) << "{}\n";
@@ -355,6 +356,42 @@ TEST_F(Capture, OnAFullDiskEachLineIsInTheFileWholeOrCountedAsLost) {
   EXPECT_EQ(plan.Skipped, 0u);
 }
 #endif
+
+// A disk that fills up, for real: scripts/full-disk-check mounts a disk of
+// 64 KB in a namespace of its own and names a folder on it here, for the
+// native test and for the one under Wine.
+TEST_F(Capture, OnASmallDiskThatFillsUpEachLineIsWholeOrCountedAsLost) {
+  const char* disk = std::getenv("BRIDGE_SMALL_DISK");
+  if (!disk) GTEST_SKIP() << "BRIDGE_SMALL_DISK names no folder on a small disk (scripts/full-disk-check)";
+  folder_ = fs::path(disk) / "capture";
+  const fs::path ballast = fs::path(disk) / "ballast";
+  std::ofstream(ballast, std::ios::binary) << std::string(16 * 1024, 'x');
+  CaptureWriter::Options options = Options();
+  options.Interval = std::chrono::hours(1);
+  CaptureWriter writer(options, Clock(), Sink());
+  const std::string text(200, 'A');
+  for (int batch = 0; batch < 8; ++batch) {
+    for (int i = 0; i < 50; ++i) writer.TextArrived("SkySpy", text);
+    writer.Flush();
+  }
+  const fs::path file = folder_ / "capture-2026-12-08.jsonl";
+  EXPECT_GT(writer.Lost(), 0u);
+  EXPECT_EQ(writer.Written() + writer.Lost(), 400u);
+  fs::remove(ballast);  // room again
+  writer.TextArrived("SkySpy", "room again");
+  writer.Flush();
+  writer.Tick();
+  const std::string bytes = *files::ReadAll(file.string());
+  EXPECT_EQ(bytes.back(), '\n');
+  const ReplayPlan plan = ReadReplay(bytes);
+  EXPECT_EQ(plan.Steps.size(), writer.Written());
+  EXPECT_EQ(plan.Skipped, 0u);
+  EXPECT_EQ(plan.Steps.back().Bytes, "room again");
+  ASSERT_EQ(reports_.size(), 2u);
+  EXPECT_EQ(reports_[0].rfind("Capture: cannot write ", 0), 0u) << reports_[0];
+  EXPECT_NE(reports_[1].find("again; " + std::to_string(writer.Lost()) + " lines were lost"), std::string::npos)
+      << reports_[1];
+}
 
 TEST(CaptureFileName, IsTheLocalDate) {
   EXPECT_EQ(CaptureWriter::FileNameFor(LocalMicros(2027, 1, 2, 0, 0, 0)), "capture-2027-01-02.jsonl");

@@ -5,6 +5,17 @@
 #include "pipeline/acars_json.h"
 #include "support/nested_json.h"
 
+namespace {
+
+// An array of `count` empty arrays: [[],[],...].
+std::string Siblings(int count) {
+  std::string text = "[";
+  for (int i = 0; i < count; ++i) text += i ? ",[]" : "[]";
+  return text + "]";
+}
+
+}  // namespace
+
 TEST(ParseJson, NestsUpToTheLimitAndWhatNestsDeeperIsNoJson) {
   const struct {
     std::string text;
@@ -18,6 +29,7 @@ TEST(ParseJson, NestsUpToTheLimitAndWhatNestsDeeperIsNoJson) {
       // What fits into one datagram, and would overflow a stack when written out.
       {NestedJson(30000), false},
       {std::string(30000, '['), false},
+      {Siblings(100), true},  // many brackets, nested two levels deep
       {R"({"label":"H1",})", false},
       {"", false},
   };

@@ -179,7 +179,7 @@ void CaptureWriter::Write(const std::deque<CaptureRecord>& batch) {
   // The lines of one day go to its file in one write; a line is in the file
   // whole or not at all, and each one that is not is counted.
   std::string lines, day;
-  std::size_t count = 0, failed = 0;
+  std::size_t count = 0, failed = 0, written = 0;
   auto write = [&] {
     if (count == 0) return;
     std::size_t whole = 0;
@@ -189,6 +189,7 @@ void CaptureWriter::Write(const std::deque<CaptureRecord>& batch) {
       // Counted below, as every line that is not in the file.
     }
     mWritten += whole;
+    written += whole;
     failed += count - whole;
     if (whole < count) mFile.Close();  // the next write opens the file afresh
     lines.clear();
@@ -210,7 +211,7 @@ void CaptureWriter::Write(const std::deque<CaptureRecord>& batch) {
   write();
   if (failed > 0) {
     Failed(failed);
-  } else if (mFailing && !batch.empty()) {
+  } else if (mFailing && written > 0) {
     mFailing = false;
     Report("Capture: writing " + files::Join(mOptions.Folder, mFileName) + " again; " +
            std::to_string(mLost - mLostWhenFailed) + " lines were lost");

@@ -36,8 +36,9 @@ ReplayPlan ReadReplay(std::string_view capture) {
     const std::string service =
         record && record->Type == CaptureRecord::Kind::Text ? ServiceOfInput(record->Input) : std::string();
     const bool noDecoder = record && record->Type == CaptureRecord::Kind::Text && service.empty();
-    if (noDecoder)
+    if (noDecoder) {
       why = "a text from \"" + record->Input + "\", which is no decoder (SkySpy, Airmaster, AirNav, Posfix)";
+    }
     if (!record || noDecoder) {
       if (plan.Skipped++ == 0) plan.FirstSkipped = "line " + std::to_string(number) + ": " + why;
       continue;

@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "pipeline/json_parse.h"
 #include "pipeline/single_byte_text.h"
 
 namespace {
@@ -121,7 +122,7 @@ std::string MessageToJsonLine(const AcarsMessage& m, const JsonFeedInfo& info) {
 }
 
 JsonMessage MessageFromJson(std::string_view object, DecoderSource source) {
-  const json j = json::parse(object, nullptr, false);
+  const json j = ParseJson<json>(object);
   if (j.is_discarded() || !j.is_object()) return {std::nullopt, JsonSkip::NotJson};
 
   // The nested layouts: only frames with an ACARS part are messages.

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include <cstdio>
+#include <algorithm>
 
 #include "common/files.h"
 #include "pipeline/single_byte_text.h"
@@ -62,8 +62,62 @@ std::optional<std::string> ReadAll(const std::string& path) {
   return std::nullopt;
 }
 
-std::FILE* OpenForAppend(const std::string& path) {
-  return _wfopen(WideFromUtf8(path).c_str(), L"ab");
+namespace {
+
+HANDLE Handle(std::intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+}  // namespace
+
+bool AppendFile::Open(const std::string& path) {
+  Close();
+  // Others may read the file, and delete it, while it is open.
+  const HANDLE opened = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (opened != INVALID_HANDLE_VALUE) mHandle = reinterpret_cast<std::intptr_t>(opened);
+  return IsOpen();
+}
+
+void AppendFile::Close() {
+  if (IsOpen()) CloseHandle(Handle(mHandle));
+  mHandle = kNone;
+}
+
+std::optional<std::uint64_t> AppendFile::Size() const {
+  LARGE_INTEGER size{};
+  if (!IsOpen() || !GetFileSizeEx(Handle(mHandle), &size)) return std::nullopt;
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+std::optional<char> AppendFile::LastByte() const {
+  LARGE_INTEGER back{};
+  back.QuadPart = -1;
+  char last = 0;
+  DWORD n = 0;
+  if (!IsOpen() || !SetFilePointerEx(Handle(mHandle), back, nullptr, FILE_END) ||
+      !ReadFile(Handle(mHandle), &last, 1, &n, nullptr) || n != 1) {
+    return std::nullopt;
+  }
+  return last;
+}
+
+bool AppendFile::Append(std::string_view bytes) {
+  if (!IsOpen() || !SetFilePointerEx(Handle(mHandle), LARGE_INTEGER{}, nullptr, FILE_END)) return false;
+  while (!bytes.empty()) {
+    DWORD n = 0;
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    if (!WriteFile(Handle(mHandle), bytes.data(), chunk, &n, nullptr) || n == 0) return false;
+    bytes.remove_prefix(n);
+  }
+  return true;
+}
+
+bool AppendFile::Truncate(std::uint64_t size) {
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(size);
+  return IsOpen() && SetFilePointerEx(Handle(mHandle), at, nullptr, FILE_BEGIN) && SetEndOfFile(Handle(mHandle));
 }
 
 }  // namespace files

@@ -49,6 +49,21 @@ std::string DateOfCaptureFile(const std::string& name) {
   return date;
 }
 
+// Whole days from one YYYY-MM-DD to another, each taken at its noon.
+long DaysBetween(const std::string& from, const std::string& to) {
+  auto noon = [](const std::string& date) {
+    std::tm t{};
+    t.tm_year = std::stoi(date.substr(0, 4)) - 1900;
+    t.tm_mon = std::stoi(date.substr(5, 2)) - 1;
+    t.tm_mday = std::stoi(date.substr(8, 2));
+    t.tm_hour = 12;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+  };
+  const double seconds = std::difftime(noon(to), noon(from));
+  return static_cast<long>(seconds / 86400 + (seconds < 0 ? -0.5 : 0.5));
+}
+
 }  // namespace
 
 std::int64_t CaptureWriter::SystemMicros() {
@@ -246,26 +261,30 @@ bool CaptureWriter::OpenFor(const std::string& name) {
 }
 
 void CaptureWriter::Prune(std::int64_t now) {
-  // A day's file goes only when both its name and the clock say that it is
-  // old: when the kept number of newer day files is in the folder, and its
-  // day is before the kept days by the clock. The clock alone would let one
-  // stamp a year ahead delete every day; the names alone would let a file
-  // dated ahead by a wrong clock push out a day that is still kept. The
-  // file being written always stays.
+  // A day's file goes only when both the names and the clock say that it is
+  // old: the kept number of newer day files is in the folder, and its day is
+  // before the kept days by the clock. The clock alone would let one stamp a
+  // year ahead delete every day. Only days up to the one being opened count,
+  // so a file dated ahead by a clock that was wrong pushes out no day that is
+  // still kept. While the program runs, a day that does not follow the one
+  // opened before it (a clock set ahead, or put back) deletes nothing: the
+  // next day change does, once the days run on as days do.
+  const std::string opened = DateOfCaptureFile(mFileName);
+  const std::string before = std::exchange(mOpenedDay, opened);
+  if (opened.empty() || (!before.empty() && before != opened && DaysBetween(before, opened) != 1)) return;
   std::tm first = LocalTime(Seconds(now));
   first.tm_mday -= mOptions.KeepDays - 1;
   first.tm_hour = 12;  // at noon, so that a day of 23 or 25 hours cannot move the date
   first.tm_isdst = -1;
   const std::string oldestKept = DateText(LocalTime(std::mktime(&first)));
-  std::vector<std::string> days;
-  for (std::string& name : files::FileNames(mOptions.Folder)) {
-    if (!DateOfCaptureFile(name).empty()) days.push_back(std::move(name));
+  std::vector<std::string> days;  // their dates, newest first
+  for (const std::string& name : files::FileNames(mOptions.Folder)) {
+    const std::string date = DateOfCaptureFile(name);
+    if (!date.empty() && date <= opened) days.push_back(date);
   }
   std::sort(days.begin(), days.end(), std::greater<>());
   for (std::size_t i = static_cast<std::size_t>(mOptions.KeepDays); i < days.size(); ++i) {
-    if (DateOfCaptureFile(days[i]) < oldestKept && days[i] != mFileName) {
-      files::Remove(files::Join(mOptions.Folder, days[i]));
-    }
+    if (days[i] < oldestKept) files::Remove(files::Join(mOptions.Folder, kPrefix + days[i] + kSuffix));
   }
 }
 

@@ -103,7 +103,8 @@ class CaptureWriter : public ArrivalTap {
 
   // The writer thread's own.
   files::AppendFile mFile;
-  std::string mFileName;  // the open file's; empty: none open
+  std::string mFileName;   // the open file's; empty: none open
+  std::string mOpenedDay;  // the date of the day file opened last in this run, for pruning
   bool mFailing = false;
   std::uint64_t mLostWhenFailed = 0;
 

@@ -267,7 +267,7 @@ TEST_F(Capture, AHalfLineLeftByAPowerCutIsFollowedByWholeLinesAndReplaySkipsIt) 
   EXPECT_EQ(plan.FirstSkipped, "line 2: not JSON");
 }
 
-TEST_F(Capture, AClockAYearAheadTakesOnlyTheOldestDayAndNoLineOfToday) {
+TEST_F(Capture, AClockAYearAheadDeletesNoDayAndTheDaysRunOnAfterwards) {
   fs::create_directories(folder_);
   for (int day = 2; day <= 8; ++day) {
     std::ofstream(folder_ / ("capture-2026-12-0" + std::to_string(day) + ".jsonl")) << "{}\n";
@@ -281,11 +281,17 @@ TEST_F(Capture, AClockAYearAheadTakesOnlyTheOldestDayAndNoLineOfToday) {
   now_ = LocalMicros(2026, 12, 8, 12, 0, 5);  // ...and put right
   writer.TextArrived("SkySpy", "today again");
   writer.Flush();
-  // The day ahead counts as a kept day: the oldest goes, no other.
   std::set<std::string> expected = {"capture-2027-12-08.jsonl"};
-  for (int day = 3; day <= 8; ++day) expected.insert("capture-2026-12-0" + std::to_string(day) + ".jsonl");
+  for (int day = 2; day <= 8; ++day) expected.insert("capture-2026-12-0" + std::to_string(day) + ".jsonl");
   EXPECT_EQ(Names(folder_), expected);
   EXPECT_EQ(Lines(folder_ / "capture-2026-12-08.jsonl").size(), 3u);  // the earlier line stays
+  // The next day the oldest goes, as days go; the day ahead is no kept day.
+  now_ = LocalMicros(2026, 12, 9, 0, 0, 1);
+  writer.TextArrived("SkySpy", "tomorrow");
+  writer.Flush();
+  expected.erase("capture-2026-12-02.jsonl");
+  expected.insert("capture-2026-12-09.jsonl");
+  EXPECT_EQ(Names(folder_), expected);
 }
 
 TEST_F(Capture, AThreadThatEndsIsReportedAndWhatComesAfterIsCounted) {

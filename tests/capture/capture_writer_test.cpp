@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "replay.h"
+#include "support/full_disk.h"
 #include "support/nested_json.h"
 
 #ifndef _WIN32
@@ -363,14 +364,13 @@ TEST_F(Capture, OnAFullDiskEachLineIsInTheFileWholeOrCountedAsLost) {
 }
 #endif
 
-// A disk that fills up, for real: scripts/full-disk-check mounts a disk of
-// 64 KB in a namespace of its own and names a folder on it here, for the
-// native test and for the one under Wine.
+// A disk that fills up, for real: scripts/with-full-disk mounts a disk of
+// 64 KB in a namespace of its own, for the native test and the one under Wine.
 TEST_F(Capture, OnASmallDiskThatFillsUpEachLineIsWholeOrCountedAsLost) {
-  const char* disk = std::getenv("BRIDGE_SMALL_DISK");
-  if (!disk) GTEST_SKIP() << "BRIDGE_SMALL_DISK names no folder on a small disk (scripts/full-disk-check)";
-  folder_ = fs::path(disk) / "capture";
-  const fs::path ballast = fs::path(disk) / "ballast";
+  const auto disk = FullDiskFolder("capture-test");
+  if (!disk) GTEST_SKIP() << "no small disk given (scripts/with-full-disk)";
+  folder_ = *disk / "capture";  // the fixture removes it
+  const fs::path ballast = *disk / "ballast";
   std::ofstream(ballast, std::ios::binary) << std::string(16 * 1024, 'x');
   CaptureWriter::Options options = Options();
   options.Interval = std::chrono::hours(1);

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "settings/settings_file.h"
+#include "support/full_disk.h"
 #include "support/temp_working_dir.h"
 
 namespace {
@@ -90,18 +91,19 @@ TEST_F(SettingsSaveTest, TheFileIsTheNamedOneThenTheOneBesideTheProgramThenTheOn
   std::filesystem::remove(BesideThisProgram());
 }
 
-// Needs a small full disk: scripts/with-full-disk (as root) mounts one and
-// names it in BRIDGE_FULL_DISK, a Z:\ path; skipped without it.
+// Needs a small disk: scripts/with-full-disk (as root) mounts one; skipped
+// without it.
 TEST_F(SettingsSaveTest, ASaveOnAFullDiskSaysWhatTheSystemSaysAndLeavesTheFileAsItWas) {
-  char folder[MAX_PATH] = {};
-  if (GetEnvironmentVariableA("BRIDGE_FULL_DISK", folder, MAX_PATH) == 0) GTEST_SKIP() << "no full disk given";
-  const std::filesystem::path path = std::filesystem::path(folder) / "full.ini";
+  const auto disk = FullDiskFolder("settings-test");
+  if (!disk) GTEST_SKIP() << "no small disk given (scripts/with-full-disk)";
+  const std::filesystem::path folder = *disk;
+  const std::filesystem::path path = folder / "full.ini";
   // The file takes what is left of the disk; the new text needs more.
   const std::string before = "[server]\r\nport=2402\r\n;" + std::string(4000, 'x') + "\r\n";
   Write(path, before);
   ASSERT_EQ(ReadFile(path), before);
   std::string filler(4096, 'f');
-  for (int i = 0; i < 64; ++i) Write(std::filesystem::path(folder) / ("filler" + std::to_string(i)), filler);
+  for (int i = 0; i < 64; ++i) Write(folder / ("filler" + std::to_string(i)), filler);
   try {
     SaveSettingsFile(path.string(), {{"server", {{"port", "2403"}}}});
     FAIL() << "no error";
@@ -111,4 +113,5 @@ TEST_F(SettingsSaveTest, ASaveOnAFullDiskSaysWhatTheSystemSaysAndLeavesTheFileAs
   }
   EXPECT_EQ(ReadFile(path), before);
   EXPECT_FALSE(std::filesystem::exists(path.string() + ".new"));
+  std::filesystem::remove_all(folder);  // the disk's room for the other tests
 }

@@ -92,6 +92,7 @@ TEST(ClientPoolVanished, AClientThatVanishedFreesItsSlotAndWhatItHeldCountsAsDro
   EXPECT_GT(pool.TotalDropped(), droppedBefore) << "what its socket held never arrived";
   EXPECT_EQ(pool.TotalSent() + pool.TotalDropped(), keptBefore + droppedBefore) << "each counted once";
   EXPECT_EQ(pool.TotalSent() + pool.TotalDropped(), 2u * static_cast<std::uint64_t>(submitted));
+  EXPECT_EQ(router.TotalDropped(), pool.TotalDropped()) << "panel 4's total has every loss";
   // Its slot serves the next client.
   EXPECT_TRUE(pool.Accept(requests.Next()));
   EXPECT_EQ(pool.Refused(), 0u);

@@ -51,7 +51,7 @@ def vanish(port):
 
 def message(i):
     obj = {"timestamp": time.time(), "freq": 131.725, "channel": 0, "mode": "2", "label": "H1", "block_id": "4",
-           "ack": False, "tail": "N123AB", "flight": "XY0123", "msgno": "M%03dA" % (i % 1000),
+           "ack": False, "tail": "N123AB", "flight": "XY0123", "msgno": "M%02dA" % (i % 100),
            "text": "SEQ %06d POS N51000E008000 FL350\r\n" % i}
     return (json.dumps(obj) + "\n").encode()
 

@@ -85,6 +85,16 @@ class Capture : public ::testing::Test {
   CaptureWriter::Clock Clock() {
     return [this] { return now_.load(); };
   }
+  // The first line of 2026-12-09 comes: `oldest` goes, that day's file
+  // comes, and the folder holds `expected` so changed.
+  void NextDayTakes(CaptureWriter& writer, std::set<std::string>& expected, const std::string& oldest) {
+    now_ = LocalMicros(2026, 12, 9, 0, 0, 1);
+    writer.TextArrived("SkySpy", "tomorrow");
+    writer.Flush();
+    expected.erase(oldest);
+    expected.insert("capture-2026-12-09.jsonl");
+    EXPECT_EQ(Names(folder_), expected);
+  }
   CaptureWriter::ReportSink Sink() {
     return [this](const std::string& text) { reports_.push_back(text); };
   }
@@ -159,12 +169,7 @@ TEST_F(Capture, KeepsTheLastDaysAndDeletesNothingButOlderCaptureFiles) {
   EXPECT_EQ(Names(folder_), expected);
 
   // The next day's first line takes the oldest kept day away.
-  now_ = LocalMicros(2026, 12, 9, 0, 0, 1);
-  writer.TextArrived("SkySpy", "tomorrow");
-  writer.Flush();
-  expected.erase("capture-2026-12-06.jsonl");
-  expected.insert("capture-2026-12-09.jsonl");
-  EXPECT_EQ(Names(folder_), expected);
+  NextDayTakes(writer, expected, "capture-2026-12-06.jsonl");
 }
 
 TEST_F(Capture, AFolderThatCannotBeWrittenIsReportedOnceAndAgainWhenItCanBe) {
@@ -287,12 +292,7 @@ TEST_F(Capture, AClockAYearAheadDeletesNoDayAndTheDaysRunOnAfterwards) {
   EXPECT_EQ(Names(folder_), expected);
   EXPECT_EQ(Lines(folder_ / "capture-2026-12-08.jsonl").size(), 3u);  // the earlier line stays
   // The next day the oldest goes, as days go; the day ahead is no kept day.
-  now_ = LocalMicros(2026, 12, 9, 0, 0, 1);
-  writer.TextArrived("SkySpy", "tomorrow");
-  writer.Flush();
-  expected.erase("capture-2026-12-02.jsonl");
-  expected.insert("capture-2026-12-09.jsonl");
-  EXPECT_EQ(Names(folder_), expected);
+  NextDayTakes(writer, expected, "capture-2026-12-02.jsonl");
 }
 
 TEST_F(Capture, AThreadThatEndsIsReportedAndWhatComesAfterIsCounted) {

@@ -26,12 +26,12 @@ Bridge::~Bridge() {
   Shutdown();
 }
 
-void Bridge::Start(BridgeView& view, HWND window, UINT flushMessage, UINT answeredMessage) {
+void Bridge::Start(BridgeView& view, HWND window, UINT flushMessage, UINT answeredMessage, UINT partnerGoneMessage) {
   mView = &view;
   mWindow = window;
   mFlushMessage = flushMessage;
   mFeeds.Start(mSettings);
-  mLinks.Start(*this, window, answeredMessage);
+  mLinks.Start(*this, window, answeredMessage, partnerGoneMessage);
   mClientPort.Listen();
 }
 

@@ -3,6 +3,7 @@
 #include <ddeml.h>
 
 #include "inputs/dde_link.h"
+#include "win32/message_loop.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ void DecoderProbe::Serve(Shared& shared, DWORD instance, HSZ topic) {
         DdeDisconnect(conversation);
         const std::lock_guard lock(shared.Mutex);
         if (shared.Stop) return;
-        PostMessageW(shared.Window, shared.Message, index, 0);
+        MessageLoop::PostAhead(shared.Window, shared.Message, index, 0);
       }
     }
   }

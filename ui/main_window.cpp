@@ -1,5 +1,7 @@
 #include "ui/main_window.h"
 
+#include <algorithm>
+
 #include "app/single_copy.h"
 #include "net/socket_error.h"
 #include "settings/start_with_windows.h"
@@ -7,6 +9,7 @@
 #include "ui/app_ids.h"
 #include "ui/main_menu.h"
 #include "ui/options_dialog.h"
+#include "win32/message_loop.h"
 
 using namespace app;
 
@@ -31,9 +34,7 @@ frmMain::frmMain(HINSTANCE instance, Bridge& bridge, std::vector<std::string> ar
 frmMain::~frmMain() {
   // The bridge stops reporting before anything of the window goes.
   mBridge.Shutdown();
-  if (mWindow) {
-    for (const UINT_PTR timer : kTimers) KillTimer(mWindow.get(), timer);
-  }
+  StopTimers();
   mTray.reset();  // takes the icon out of the tray and restores the window procedure
   if (mWindow) {
     SetWindowLongPtrW(mWindow.get(), GWLP_USERDATA, 0);
@@ -51,12 +52,26 @@ void frmMain::Load() {
     UpdateWindow(mWindow.get());
   }
   // The supervision starts only now that the port is open.
-  SetTimer(mWindow.get(), kStateTimerId, kStateTimerMs, nullptr);
-  SetTimer(mWindow.get(), kLinkWatchTimerId, kLinkWatchTimerMs, nullptr);
-  SetTimer(mWindow.get(), kSecondTimerId, 1000, nullptr);
+  StartTimer(kStateTimerId, kStateTimerMs);
+  StartTimer(kLinkWatchTimerId, kLinkWatchTimerMs);
+  StartTimer(kSecondTimerId, 1000);
   if (const std::int32_t relink = mBridge.CurrentSettings().RelinkSeconds; relink > 0) {
-    SetTimer(mWindow.get(), kRelinkTimerId, static_cast<UINT>(relink) * 1000, nullptr);
+    StartTimer(kRelinkTimerId, static_cast<DWORD>(relink) * 1000);
   }
+}
+
+void frmMain::StartTimer(UINT_PTR id, DWORD periodMs) {
+  StopTimer(id);
+  mTimers.push_back(std::make_unique<PostedTimer>(mWindow.get(), id, periodMs));
+}
+
+void frmMain::StopTimer(UINT_PTR id) {
+  std::erase_if(mTimers, [id](const auto& timer) { return timer->Id() == id; });
+}
+
+void frmMain::StopTimers() {
+  mTimers.clear();
+  if (mWindow) KillTimer(mWindow.get(), kShowTimerId);
 }
 
 int frmMain::Run() {
@@ -70,8 +85,9 @@ int frmMain::Run() {
   // The loop also ends as soon as the program has ended: the quit message
   // comes only once the queue is empty, which a decoder that publishes
   // without pause may never let happen.
+  MessageLoop loop;
   MSG msg;
-  while (!mEnded && GetMessageW(&msg, nullptr, 0, 0) > 0) {
+  while (!mEnded && loop.Next(msg, true)) {
     const StageTimer timer(Stage::Loop);
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
@@ -114,7 +130,7 @@ void frmMain::CreateMainWindow() {
 void frmMain::Form_Load() {
   mTray = std::make_unique<::TrayMenu>(mWindow.get(), mIcon.get(), [this](std::int16_t index) { MenuClick(index); });
   mPanels.Create(mWindow.get());
-  mBridge.Start(*this, mWindow.get(), kFlushMessage, kDecoderAnsweredMessage);
+  mBridge.Start(*this, mWindow.get(), kFlushMessage, kDecoderAnsweredMessage, kPartnerGoneMessage);
 }
 
 void frmMain::EndProgram() {
@@ -122,9 +138,7 @@ void frmMain::EndProgram() {
   mBridge.Shutdown();
   // The icon goes, so that no dead icon stays in the tray.
   mTray.reset();
-  if (mWindow) {
-    for (const UINT_PTR timer : kTimers) KillTimer(mWindow.get(), timer);
-  }
+  StopTimers();
   PostQuitMessage(0);
 }
 
@@ -155,8 +169,8 @@ void frmMain::mnuOptions_Click() {
   mBridge.ApplySettings(*next);
   SetMenuCheck(mMenuBar, kCmdDebugLog, mBridge.Log().On());
   if (const std::int32_t now = mBridge.CurrentSettings().RelinkSeconds; now != relink) {
-    KillTimer(mWindow.get(), kRelinkTimerId);
-    if (now > 0) SetTimer(mWindow.get(), kRelinkTimerId, static_cast<UINT>(now) * 1000, nullptr);
+    StopTimer(kRelinkTimerId);
+    if (now > 0) StartTimer(kRelinkTimerId, static_cast<DWORD>(now) * 1000);
   }
 }
 
@@ -257,6 +271,12 @@ void frmMain::OnCommand(UINT id) {
 }
 
 void frmMain::OnTimer(WPARAM timer) {
+  if (timer != kShowTimerId) {
+    // A tick posted before its timer stopped has nothing left to do.
+    const auto it = std::find_if(mTimers.begin(), mTimers.end(), [timer](const auto& t) { return t->Id() == timer; });
+    if (it == mTimers.end()) return;
+    (*it)->Arrived();
+  }
   const StageTimer stage(timer == kShowTimerId     ? Stage::Display
                          : timer == kSecondTimerId ? Stage::SecondTimer
                          : timer == kStateTimerId  ? Stage::StateTimer
@@ -300,6 +320,9 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case kDecoderAnsweredMessage:
       Guarded("tmr_relink_Timer", [&] { mBridge.Links().DecoderAnswered(wParam); });
+      return 0;
+    case kPartnerGoneMessage:
+      Guarded("tmr_linkwatch_Timer", [&] { mBridge.Links().PartnerGone(wParam); });
       return 0;
     case WM_SIZE:
       Guarded("Form_Resize", [&] { Form_Resize(wParam); });

@@ -22,6 +22,7 @@
 #include "ui/statistics_window.h"
 #include "ui/status_panels.h"
 #include "ui/tray_menu.h"
+#include "win32/posted_timer.h"
 #include "win32/win32_handles.h"
 
 class frmMain : private BridgeView {
@@ -72,6 +73,11 @@ class frmMain : private BridgeView {
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   void OnTimer(WPARAM timer);
+  // The supervision's timers tick ahead of the queue (see PostedTimer);
+  // the display's pacing keeps an ordinary one.
+  void StartTimer(UINT_PTR id, DWORD periodMs);
+  void StopTimer(UINT_PTR id);
+  void StopTimers();
   void OnCommand(UINT id);
   void CreateMainWindow();
   // Every way of ending: the bridge shuts down, the icon leaves the tray,
@@ -104,4 +110,5 @@ class frmMain : private BridgeView {
                           }};
   std::unique_ptr<StatisticsWindow> mStatistics;
   std::unique_ptr<::TrayMenu> mTray;
+  std::vector<std::unique_ptr<PostedTimer>> mTimers;
 };

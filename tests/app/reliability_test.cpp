@@ -91,6 +91,41 @@ TEST_F(Reliability, DecoderThatDiesIsNoticedAndLinkedAgainByItself) {
   EXPECT_EQ(changes[3], "0-");
 }
 
+TEST_F(Reliability, SupervisionAndRelinkingGoOnWhileDecodersFlood) {
+  // Decoders that publish without pause never let the queue empty, and the
+  // system makes no WM_TIMER of its own until it does: a decoder started
+  // meanwhile must still be linked, a client that leaves must still free the
+  // port, and a decoder that ends right after its last text must not lose
+  // the texts that still wait behind the others' when its window is gone.
+  Settings settings = TestSettings();
+  settings.RelinkSeconds = 1;
+  settings.DebugLog = true;  // each text takes the bridge longer than its decoder: a backlog builds
+  Program p(settings);
+  auto first = std::make_unique<StreamClient>(p.port);
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  const std::wstring feed = WriteFeed({Downlink("SEQ {seq}")});
+  DecoderSimulator flood(L"--feed " + feed +
+                         L" --services SkySpy,WinACARS,ANAD --count 100000000 --wait-links 3 --quiet");
+  ASSERT_TRUE(flood.Ready());
+  ASSERT_TRUE(first->WaitRecords(500, 20000));
+  constexpr int kLateTexts = 3000;
+  DecoderSimulator late(L"--feed " + feed + L" --services POSFIX --count " + std::to_wstring(kLateTexts) +
+                        L" --wait-links 1 --wait-timeout 6000 --linger 0 --quiet");
+  ASSERT_TRUE(late.Ready());
+  EXPECT_TRUE(PumpUntil([&] { return p.Checked(kCmdPosfix); }, 6000));
+  first.reset();
+  EXPECT_TRUE(p.WaitPanel1("Waiting for Client", 3000)) << p.Panel(1);
+  StreamClient second(p.port);
+  EXPECT_TRUE(second.WaitRecords(100, 5000));
+  EXPECT_EQ(late.Wait(20000), 0);
+  const std::size_t posfix = p.bridge.Links().RouterInput(DecoderLinks::PosfixIn);
+  EXPECT_TRUE(PumpUntil([&] { return p.bridge.Router().Counters(posfix).Received >= kLateTexts; }, 10000))
+      << p.bridge.Router().Counters(posfix).Received << " of the late decoder's texts";
+  EXPECT_TRUE(PumpUntil([&] { return !p.Checked(kCmdPosfix); }, 5000)) << "the ended decoder still linked";
+  EXPECT_EQ(p.bridge.Router().Counters(posfix).Received, static_cast<std::uint64_t>(kLateTexts));
+  EXPECT_TRUE(flood.Running()) << "the flood ended before the checks: they prove nothing";
+}
+
 TEST_F(Reliability, PortTakenMeanwhileIsRetriedUntilFree) {
   Program p;
   const SOCKET first = ConnectLoopback(p.port);

@@ -32,7 +32,7 @@ HealthVerdict Health(const StatusSnapshot& s) {
 }
 
 std::string HealthJson(const HealthVerdict& verdict) {
-  nlohmann::json json{{"status", verdict.Ok() ? "ok" : "degraded"}};
+  nlohmann::ordered_json json{{"status", verdict.Ok() ? "ok" : "degraded"}};
   if (!verdict.Ok()) json["problems"] = verdict.Problems;
-  return json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }

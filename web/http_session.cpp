@@ -37,7 +37,7 @@ HttpSession::HttpSession(boost::asio::ip::tcp::socket socket, const SnapshotBoar
     : mStream(std::move(socket)),
       mBoard(board),
       mLimits(limits),
-      mBuffer(limits.HeaderBytes + 1024),
+      mBuffer(limits.HeaderBytes),
       mTimer(mStream.get_executor()) {}
 
 void HttpSession::Start() {
@@ -57,13 +57,18 @@ void HttpSession::Read() {
   mParser->body_limit(0);
   mWaiting = true;
   mStream.expires_after(mLimits.Idle);
-  http::async_read(mStream, mBuffer, *mParser,
-                   [self = shared_from_this()](beast::error_code error, std::size_t) { self->OnRead(error); });
+  http::async_read(mStream, mBuffer, *mParser, [self = shared_from_this()](beast::error_code error, std::size_t bytes) {
+    // The parser and the buffer bound the header's parts as
+    // they arrive; the whole is bounded here.
+    if (!error && bytes > self->mLimits.HeaderBytes) error = http::error::header_limit;
+    self->OnRead(error);
+  });
 }
 
 void HttpSession::OnRead(beast::error_code error) {
   mWaiting = false;
-  if (error == http::error::header_limit) return Send(431, kText, "Request header fields too large\n", false, false);
+  if (error == http::error::header_limit || error == http::error::buffer_overflow)
+    return Send(431, kText, "Request header fields too large\n", false, false);
   if (error == http::error::end_of_stream || error == beast::error::timeout || error == boost::asio::error::eof ||
       error == boost::asio::error::operation_aborted || error == boost::asio::error::connection_reset) {
     return Close();

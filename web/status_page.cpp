@@ -78,6 +78,10 @@ fetch("api/status").then(r=>r.json()).then(show).catch(()=>{}).finally(follow);
 
 }  // namespace
 
+std::string StatusPageUrl(const std::string& address, int port) {
+  return "http://" + (address == "0.0.0.0" ? std::string("127.0.0.1") : address) + ":" + std::to_string(port) + "/";
+}
+
 std::string_view StatusPage() {
   return kPage;
 }

@@ -14,6 +14,7 @@
 #include "web/metrics_text.h"
 #include "web/recent_messages.h"
 #include "web/status_json.h"
+#include "web/status_page.h"
 
 namespace {
 
@@ -191,6 +192,12 @@ TEST(StatusJson, TextsAreDataAndBrokenBytesAreReplaced) {
   EXPECT_EQ(json["reports"], nlohmann::json({"SkySpy silent"}));
   EXPECT_EQ(json["health"]["status"], "ok");
   EXPECT_EQ(json["settingsFile"], "C:\\ACARS\\TolvanDDE.ini");
+}
+
+TEST(StatusPage, ItsAddressForThisPcsBrowser) {
+  EXPECT_EQ(StatusPageUrl("127.0.0.1", 8221), "http://127.0.0.1:8221/");
+  EXPECT_EQ(StatusPageUrl("0.0.0.0", 80), "http://127.0.0.1:80/");
+  EXPECT_EQ(StatusPageUrl("192.168.1.5", 8080), "http://192.168.1.5:8080/");
 }
 
 TEST_F(RouterTest, RecentMessagesKeepsTheNewestFiftyAndWantsNone) {

@@ -41,8 +41,15 @@ function fail(text) {
       const table = document.getElementById("messages");
       const canvas = document.getElementById("chart");
       const pixels = canvas.getContext("2d").getImageData(0, 0, canvas.width, canvas.height).data;
+      // Coloured pixels above the zero line: a series that rose.
       let coloured = 0;
-      for (let i = 0; i < pixels.length; i += 4) if (pixels[i + 3] > 0 && pixels[i] < 100 && pixels[i + 2] > 150) ++coloured;
+      for (let y = 0; y < canvas.height - 18; ++y) {
+        for (let x = 0; x < canvas.width; ++x) {
+          const i = (y * canvas.width + x) * 4;
+          const [r, g, b, a] = pixels.slice(i, i + 4);
+          if (a > 0 && Math.max(r, g, b) - Math.min(r, g, b) > 60) ++coloured;
+        }
+      }
       return {
         text: table.textContent,
         elements: table.querySelectorAll("img, script").length,
@@ -56,7 +63,10 @@ function fail(text) {
     if (look.pwned !== null || dialogs.length) fail("a hostile text ran");
     if (look.coloured < 20) fail("the chart drew no line (" + look.coloured + " pixels)");
     console.log("status page: hostile texts shown as text, nothing ran; the chart drew " + look.coloured + " pixels");
-    if (process.env.SHOT) await page.screenshot({ path: process.env.SHOT, fullPage: true });
+    if (process.env.SHOT) {
+      await page.waitForTimeout(8000);
+      await page.screenshot({ path: process.env.SHOT, fullPage: true });
+    }
   } finally {
     await browser.close();
   }

@@ -50,7 +50,8 @@ void Bridge::StartStatusPage() {
 }
 
 void Bridge::PublishStatus() {
-  if (mSettings.HttpPort == 0 || mEnded) return;
+  // Only while it runs (from Start to Shutdown) and serves a page.
+  if (!mView || mSettings.HttpPort == 0) return;
   StatusSnapshot s;
   s.Version = BRIDGE_VERSION;
   s.SettingsFile = mSettingsFile;
@@ -71,6 +72,7 @@ void Bridge::PublishStatus() {
   for (auto& [key, text] : mStanding.Standing()) s.Reports.push_back({key, std::move(text)});
   s.Recent = mRecent.Newest();
   mBoard.Publish(std::move(s));
+  mPublishedAt = GetTickCount64();
 }
 
 void Bridge::Shutdown() {
@@ -147,7 +149,9 @@ Statistics Bridge::CurrentStatistics() const {
 
 void Bridge::ShowLatest(const Latest& latest) {
   if (mView) mView->ShowLatest(latest);
-  PublishStatus();
+  // During a burst the router shows the latest message ten times a second;
+  // the page is a second behind at most either way.
+  if (mView && GetTickCount64() - mPublishedAt >= kPublishEveryMs) PublishStatus();
 }
 
 void Bridge::MessageDropped(const MessageOutput&, std::uint64_t totalDropped) {

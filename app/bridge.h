@@ -140,5 +140,7 @@ class Bridge : private RouterEvents, private Reporter, private DecoderLinks::Eve
   RecentMessages mRecent{mRouter};
   SnapshotBoard mBoard;
   std::map<std::string, double> mOutputDownSince;
+  static constexpr std::uint64_t kPublishEveryMs = 250;  // at most, when messages come
+  std::uint64_t mPublishedAt = 0;
   std::unique_ptr<HttpServer> mHttp;
 };

@@ -4,8 +4,8 @@
 // the counts of forwarded messages stay those of the real outputs): it only
 // keeps a copy of the newest ones. Router's thread only. No platform header.
 
+#include <array>
 #include <cstddef>
-#include <deque>
 #include <vector>
 
 #include "router/message_router.h"
@@ -23,9 +23,13 @@ class RecentMessages : public MessageOutput {
   std::string DropReason() const override { return ""; }
 
   // The messages kept, newest first.
-  std::vector<StatusSnapshot::Message> Newest() const { return {mKept.begin(), mKept.end()}; }
+  std::vector<StatusSnapshot::Message> Newest() const;
 
  private:
   const MessageRouter& mRouter;
-  std::deque<StatusSnapshot::Message> mKept;
+  // A ring: each slot's strings keep their room, so that a message costs
+  // no allocation once the slots have grown.
+  std::array<StatusSnapshot::Message, kKept> mKept;
+  std::size_t mNext = 0;   // the slot the next message goes into
+  std::size_t mCount = 0;  // slots in use
 };

@@ -203,7 +203,10 @@ TEST(StatusPage, ItsAddressForThisPcsBrowser) {
 TEST_F(RouterTest, RecentMessagesKeepsTheNewestFiftyAndWantsNone) {
   RecentMessages recent(router);
   router.AddOutput(recent);
-  for (int i = 1; i <= 51; ++i) router.Submit(Downlink("M" + std::to_string(i)), i % 2 ? skyspy : posfix);
+  for (int i = 1; i <= 50; ++i) router.Submit(Downlink("M" + std::to_string(i)), i % 2 ? skyspy : posfix);
+  ASSERT_EQ(recent.Newest().size(), RecentMessages::kKept);
+  EXPECT_EQ(recent.Newest().back().Text, "M1\r\n") << "at the limit, the first is still kept";
+  router.Submit(Downlink("M51"), skyspy);
   const auto kept = recent.Newest();
   ASSERT_EQ(kept.size(), RecentMessages::kKept);
   EXPECT_EQ(kept.front().Text, "M51\r\n");
@@ -216,4 +219,6 @@ TEST_F(RouterTest, RecentMessagesKeepsTheNewestFiftyAndWantsNone) {
   // Alone among the outputs it takes nothing: nothing counts as forwarded.
   EXPECT_EQ(router.Counters(skyspy).Forwarded, 0u);
   EXPECT_EQ(router.Counters(skyspy).Received, 26u);
+  RecentMessages none(router);
+  EXPECT_TRUE(none.Newest().empty());
 }

@@ -39,13 +39,15 @@ struct Settings {
   std::vector<Endpoint> JsonOut;     // where every message also goes as a JSON line
   std::vector<Endpoint> JsonIn;      // JSON feeds whose messages are forwarded too
   std::optional<std::string> StationId;
-  double Freq = 0;                        // MHz, for every decoder; 0: not set
-  std::array<double, 4> DecoderFreq{};    // MHz for SkySpy, WinACARS, ANAD, POSFIX; 0: Freq
-  std::int32_t JsonSource = 3;            // the header's source number for JSON inputs
-  std::string Capture;                    // the folder every text and object is captured in; empty: none
-  std::int32_t CaptureDays = 7;           // the days of capture files kept, today among them
-  std::string HttpAddress = "127.0.0.1";  // where the status page listens
-  std::int32_t HttpPort = 8221;           // its port; 0: no status page
+  double Freq = 0;                      // MHz, for every decoder; 0: not set
+  std::array<double, 4> DecoderFreq{};  // MHz for SkySpy, WinACARS, ANAD, POSFIX; 0: Freq
+  std::int32_t JsonSource = 3;          // the header's source number for JSON inputs
+  std::string Capture;                  // the folder every text and object is captured in; empty: none
+  std::int32_t CaptureDays = 7;         // the days of capture files kept, today among them
+
+  // The status page: where it listens, and its port (0: no status page).
+  std::string HttpAddress = "127.0.0.1";
+  std::int32_t HttpPort = 8221;
 };
 
 class SettingsError : public std::runtime_error {

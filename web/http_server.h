@@ -30,7 +30,7 @@ class HttpServer {
     std::size_t MaxConnections = 32;
     std::size_t HeaderBytes = 8192;                  // request line and headers together
     std::chrono::milliseconds Idle{15000};           // waiting for a request, or for a write to go on
-    std::chrono::milliseconds StreamPoll{500};  // how often a stream looks for a new snapshot
+    std::chrono::milliseconds StreamPoll{500};       // how often a stream looks for a new snapshot
     std::chrono::milliseconds StreamComment{15000};  // an event stream with nothing new says so this often
   };
 

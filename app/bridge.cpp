@@ -6,13 +6,17 @@
 
 #include "app/profile_report.h"
 #include "net/socket_error.h"
+#include "pipeline/single_byte_text.h"
 
 Bridge::Bridge(Settings settings) : mSettings(std::move(settings)) {
   mRouter.SetDuplicateSeconds(static_cast<std::uint32_t>(mSettings.DedupSeconds));
   if (!mSettings.Capture.empty()) {
     mCapture = std::make_unique<CaptureWriter>(
         CaptureWriter::Options{.Folder = mSettings.Capture, .KeepDays = mSettings.CaptureDays},
-        &CaptureWriter::SystemMicros, [this](const std::string& text) {
+        &CaptureWriter::SystemMicros, [this](const std::string& utf8) {
+          // The reports name the folder, which is UTF-8 as the settings are;
+          // the status bar and the log take single-byte text.
+          const std::string text = Utf8ToSingleByte(utf8);
           Report({ReportKey::Kind::Capture}, text, nullptr);
           mLog.Write("Capture", text);
         });
@@ -115,11 +119,15 @@ void Bridge::ApplySettings(Settings next) {
   mLinks.SetSilenceMinutes(mSettings.SilenceMinutes);
   if (dedupChanged) mRouter.SetDuplicateSeconds(static_cast<std::uint32_t>(mSettings.DedupSeconds));
   if (mEnded) return;
-  mClientPort.ServeAtOnce(mSettings.MaxClients);
+  // The feeds start again with the new settings even when the client port
+  // cannot take its new setting.
+  try {
+    mClientPort.ServeAtOnce(mSettings.MaxClients);
+  } catch (...) {
+    ReportError("ApplySettings", std::current_exception());
+  }
   if (pageChanged) StartStatusPage();
   if (feedsChanged) {
-    // What the old outputs kept goes out before they end.
-    mRouter.Flush();
     mFeeds.Stop();
     mEncoder.SetStation(mSettings);
     try {

@@ -44,8 +44,17 @@ void JsonFeedSet::Tick(double now) {
 }
 
 void JsonFeedSet::Stop() {
-  for (const Role& role : mRoles) {
-    if (role.Output) mRouter.RemoveOutput(*role.Output);
+  // The inputs hand over what they read, and every output gets what waits
+  // for it; what an output still holds then is counted as lost when it is
+  // taken off the router.
+  for (const auto& feed : mFeeds) {
+    if (feed->IsInput()) feed->Finish();
+  }
+  mRouter.Flush();
+  for (std::size_t i = 0; i < mFeeds.size(); ++i) {
+    if (mFeeds[i]->IsInput()) continue;
+    mFeeds[i]->Finish();
+    if (mRoles[i].Output) mRouter.RemoveOutput(*mRoles[i].Output);
   }
   mRoles.clear();
   mFeeds.clear();

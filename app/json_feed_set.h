@@ -30,7 +30,9 @@ class JsonFeedSet {
   // taken) is raised to the caller.
   void Start(const Settings& settings);
   void Tick(double now);
-  // Takes the outputs off the router and ends every feed.
+  // Ends every feed: the inputs' last objects reach the router, the router
+  // sends what waits, and what the outputs could not send is counted as
+  // dropped as they are taken off the router.
   void Stop();
 
   // In the order of the settings: outputs first.

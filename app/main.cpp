@@ -9,19 +9,19 @@
 
 #include "app/bridge.h"
 #include "app/single_copy.h"
-#include "pipeline/single_byte_text.h"
 #include "settings/settings_file.h"
 #include "ui/main_window.h"
+#include "win32/wide_text.h"
 
 namespace {
 
-// The command line's words after the program's name.
+// The command line's words after the program's name, in UTF-8 (a path may
+// hold any character).
 std::vector<std::string> Arguments() {
   int count = 0;
   wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
   std::vector<std::string> arguments;
-  for (int i = 1; i < count && words; ++i)
-    arguments.push_back(ToSingleByte(reinterpret_cast<const char16_t*>(words[i])));
+  for (int i = 1; i < count && words; ++i) arguments.push_back(Utf8FromWide(words[i]));
   LocalFree(words);
   return arguments;
 }
@@ -29,13 +29,13 @@ std::vector<std::string> Arguments() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-  const std::vector<std::string> arguments = Arguments();
+  std::vector<std::string> arguments;
   Settings settings;
   try {
+    arguments = WorkInSettingsFolder(Arguments());
     settings = LoadSettings(arguments);
   } catch (const SettingsError& e) {
-    MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(ToUtf16(e.what()).c_str()), app::kCaption,
-                MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, WideFromUtf8(e.what()).c_str(), app::kCaption, MB_OK | MB_ICONERROR);
     return 2;
   }
   // One copy per port: a second start shows the first copy and ends.

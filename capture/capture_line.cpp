@@ -3,7 +3,9 @@
 #include <chrono>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <utility>
 
+#include "pipeline/json_parse.h"
 #include "pipeline/single_byte_text.h"
 
 namespace {
@@ -70,11 +72,13 @@ std::string CaptureLine(const CaptureRecord& record) {
   if (record.Type == CaptureRecord::Kind::Text) {
     line["text"] = SingleByteToUtf8(record.Content);
   } else {
-    try {
-      line["object"] = Json::parse(record.Content);
-    } catch (const Json::exception&) {
-      // Not JSON: kept as the text that came, so a replay sends it again.
+    Json object = ParseJson<Json>(record.Content);
+    if (object.is_discarded()) {
+      // Not JSON, or nested too deeply: kept as the text that came, so that
+      // a replay sends it again.
       line["json"] = record.Content;
+    } else {
+      line["object"] = std::move(object);
     }
   }
   // What is not UTF-8 in a text that was no JSON becomes U+FFFD; everything
@@ -83,11 +87,10 @@ std::string CaptureLine(const CaptureRecord& record) {
 }
 
 std::optional<CaptureRecord> ParseCaptureLine(std::string_view line, std::string& why) {
-  Json json;
-  try {
-    json = Json::parse(line);
-  } catch (const Json::exception& e) {
-    why = std::string("not JSON: ") + e.what();
+  // The line nests its object one level deeper than the object came.
+  const Json json = ParseJson<Json>(line, kMaxJsonDepth + 1);
+  if (json.is_discarded()) {
+    why = "not JSON";
     return std::nullopt;
   }
   if (!json.is_object() || !json.contains("input") || !json["input"].is_string()) {

@@ -1,7 +1,9 @@
 #include "capture/capture_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <system_error>
 #include <utility>
 
@@ -47,6 +49,21 @@ std::string DateOfCaptureFile(const std::string& name) {
   return date;
 }
 
+// Whole days from one YYYY-MM-DD to another, each taken at its noon.
+long DaysBetween(const std::string& from, const std::string& to) {
+  auto noon = [](const std::string& date) {
+    std::tm t{};
+    t.tm_year = std::stoi(date.substr(0, 4)) - 1900;
+    t.tm_mon = std::stoi(date.substr(5, 2)) - 1;
+    t.tm_mday = std::stoi(date.substr(8, 2));
+    t.tm_hour = 12;
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+  };
+  const double seconds = std::difftime(noon(to), noon(from));
+  return static_cast<long>(seconds / 86400 + (seconds < 0 ? -0.5 : 0.5));
+}
+
 }  // namespace
 
 std::int64_t CaptureWriter::SystemMicros() {
@@ -68,6 +85,8 @@ CaptureWriter::~CaptureWriter() {
   }
   mWake.notify_one();
   mThread.join();
+  // The last reports (lines lost at the end) go to the log.
+  Tick();
 }
 
 void CaptureWriter::TextArrived(const std::string& input, std::string_view text) {
@@ -84,7 +103,7 @@ void CaptureWriter::Add(const std::string& input, std::string_view content, Capt
     const std::int64_t now = mClock();
     const std::size_t cost = input.size() + content.size() + kLineOverhead;
     const std::lock_guard lock(mMutex);
-    if (mPendingBytes + cost > mOptions.MaxBufferedBytes) {
+    if (mEnded || mPendingBytes + cost > mOptions.MaxBufferedBytes) {
       ++mLost;
       return;
     }
@@ -114,17 +133,46 @@ void CaptureWriter::Flush() {
   std::unique_lock lock(mMutex);
   const std::uint64_t ticket = ++mFlushAsked;
   mWake.notify_one();
-  mDone.wait(lock, [&] { return mFlushDone >= ticket; });
+  mDone.wait(lock, [&] { return mEnded || mFlushDone >= ticket; });
 }
 
 void CaptureWriter::Run() {
+  std::string why;
+  try {
+    Loop();
+  } catch (const std::exception& e) {
+    why = e.what();
+  } catch (...) {
+    why = "an unknown fault";
+  }
+  // The thread ends: for good, or because it was told to. What still waits
+  // cannot be written any more, and is counted; so is what comes later.
+  std::size_t left = 0;
+  {
+    const std::lock_guard lock(mMutex);
+    mEnded = true;
+    left = mPending.size();
+    mPending.clear();
+    mPendingBytes = 0;
+    mLost += left;
+    if (!mStop) {
+      mReports.push_back("Capture: stopped (" + why + "); nothing more is captured until the next start; " +
+                         std::to_string(left) + " lines lost; the forwarding goes on");
+      mLostReported += left;
+    }
+  }
+  mDone.notify_all();
+}
+
+void CaptureWriter::Loop() {
   // Today's file is opened at once, so that a folder that cannot be written
   // is reported at start-up, not with the first message, and old days go.
+  bool opened = false;
   try {
-    if (!OpenFor(FileNameFor(mClock()))) Failed(0);
+    opened = OpenFor(FileNameFor(mClock()));
   } catch (...) {
-    Failed(0);
   }
+  if (!opened) Failed(0);
   std::unique_lock lock(mMutex);
   for (;;) {
     mWake.wait_for(lock, mOptions.Interval, [&] { return mStop || mFlushAsked > mFlushDone; });
@@ -134,15 +182,7 @@ void CaptureWriter::Run() {
     batch.swap(mPending);
     mPendingBytes = 0;
     lock.unlock();
-    try {
-      Write(batch);
-    } catch (...) {
-      // Nothing may end the program from this thread: the batch is lost,
-      // counted, and the next one opens the file afresh.
-      mFile.Close();
-      mFileName.clear();
-      mLost += batch.size();
-    }
+    Write(batch);
     lock.lock();
     mFlushDone = asked;
     mDone.notify_all();
@@ -150,37 +190,51 @@ void CaptureWriter::Run() {
   }
 }
 
-void CaptureWriter::Write(std::deque<CaptureRecord>& batch) {
-  if (batch.empty()) return;
-  std::uint64_t written = 0;
-  bool ok = true;
+void CaptureWriter::Write(const std::deque<CaptureRecord>& batch) {
+  // The lines of one day go to its file in one write; a line is in the file
+  // whole or not at all, and each one that is not is counted.
+  std::string lines, day;
+  std::size_t count = 0, failed = 0, written = 0;
+  auto write = [&] {
+    if (count == 0) return;
+    std::size_t whole = 0;
+    try {
+      if (OpenFor(day)) whole = mFile.AppendLines(lines);
+    } catch (...) {
+      // Counted below, as every line that is not in the file.
+    }
+    mWritten += whole;
+    written += whole;
+    failed += count - whole;
+    if (whole < count) mFile.Close();  // the next write opens the file afresh
+    lines.clear();
+    count = 0;
+  };
   for (const CaptureRecord& record : batch) {
-    if (!OpenFor(FileNameFor(record.Micros))) {
-      ok = false;
-      break;
+    try {
+      const std::string name = FileNameFor(record.Micros);
+      if (name != day) {
+        write();
+        day = name;
+      }
+      lines += CaptureLine(record) + '\n';
+      ++count;
+    } catch (...) {
+      ++mLost;  // this line alone; the next tick tells of it
     }
-    if (!mFile.Write(CaptureLine(record) + '\n')) {
-      ok = false;
-      break;
-    }
-    ++written;
   }
-  if (ok) ok = mFile.Flush();
-  if (ok) {
-    mWritten += written;
-    if (mFailing) {
-      mFailing = false;
-      Report("Capture: writing " + files::Join(mOptions.Folder, mFileName) + " again; " +
-             std::to_string(mLost - mLostWhenFailed) + " lines were lost");
-    }
-    return;
+  write();
+  if (failed > 0) {
+    Failed(failed);
+  } else if (mFailing && written > 0) {
+    mFailing = false;
+    Report("Capture: writing " + files::Join(mOptions.Folder, mFileName) + " again; " +
+           std::to_string(mLost - mLostWhenFailed) + " lines were lost");
   }
-  Failed(batch.size());
 }
 
 void CaptureWriter::Failed(std::size_t lines) {
-  // What a failing stream holds may be half written: the file is opened
-  // afresh for the next batch, and the batch counts as lost.
+  // The file is opened afresh for the next batch.
   mFile.Close();
   const std::string file = files::Join(mOptions.Folder, mFileName.empty() ? FileNameFor(mClock()) : mFileName);
   mFileName.clear();
@@ -207,16 +261,30 @@ bool CaptureWriter::OpenFor(const std::string& name) {
 }
 
 void CaptureWriter::Prune(std::int64_t now) {
-  // The first day kept: today, less the days before it that are kept. At
-  // noon, so that a day of 23 or 25 hours cannot move the date.
+  // A day's file goes only when both the names and the clock say that it is
+  // old: the kept number of newer day files is in the folder, and its day is
+  // before the kept days by the clock. The clock alone would let one stamp a
+  // year ahead delete every day. Only days up to the one being opened count,
+  // so a file dated ahead by a clock that was wrong pushes out no day that is
+  // still kept. While the program runs, a day that does not follow the one
+  // opened before it (a clock set ahead, or put back) deletes nothing: the
+  // next day change does, once the days run on as days do.
+  const std::string opened = DateOfCaptureFile(mFileName);
+  const std::string before = std::exchange(mOpenedDay, opened);
+  if (opened.empty() || (!before.empty() && before != opened && DaysBetween(before, opened) != 1)) return;
   std::tm first = LocalTime(Seconds(now));
   first.tm_mday -= mOptions.KeepDays - 1;
-  first.tm_hour = 12;
+  first.tm_hour = 12;  // at noon, so that a day of 23 or 25 hours cannot move the date
   first.tm_isdst = -1;
   const std::string oldestKept = DateText(LocalTime(std::mktime(&first)));
+  std::vector<std::string> days;  // their dates, newest first
   for (const std::string& name : files::FileNames(mOptions.Folder)) {
     const std::string date = DateOfCaptureFile(name);
-    if (!date.empty() && date < oldestKept) files::Remove(files::Join(mOptions.Folder, name));
+    if (!date.empty() && date <= opened) days.push_back(date);
+  }
+  std::sort(days.begin(), days.end(), std::greater<>());
+  for (std::size_t i = static_cast<std::size_t>(mOptions.KeepDays); i < days.size(); ++i) {
+    if (days[i] < oldestKept) files::Remove(files::Join(mOptions.Folder, kPrefix + days[i] + kSuffix));
   }
 }
 

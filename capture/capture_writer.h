@@ -2,13 +2,16 @@
 // CaptureWriter: appends every text and object the inputs receive, as one
 // JSON line each (capture/capture_line.h), to capture-YYYY-MM-DD.jsonl in a
 // folder: a new file at each local midnight, and only the last few days kept
-// (older capture files are deleted; nothing else in the folder is touched).
+// (older capture files are deleted, decided by the days in the folder as
+// well as by the clock; nothing else in the folder is touched). A line is
+// in the file whole or not at all, even on a full disk, and a file that a
+// power cut left with a half line gets the next line on a line of its own.
 // The router's thread only copies what arrived into a buffer; a thread of
 // the writer's own formats and writes it, at least once a second, so a slow
 // or full disk never holds up the forwarding. The buffer is bounded: what
 // does not fit is dropped and counted, never a message. A folder that
 // cannot be written is reported (once, and again when writing works again)
-// and the forwarding goes on.
+// and the forwarding goes on; so is a thread that ends for any other reason.
 // Threading: TextArrived and ObjectArrived on the router's thread; Tick
 // hands the reports to the sink on the thread that calls it (the window's
 // one-second timer). No platform header: tested natively.
@@ -44,7 +47,8 @@ class CaptureWriter : public ArrivalTap {
   };
 
   CaptureWriter(Options options, Clock clock, ReportSink report);
-  // Writes what waits, then stops the thread.
+  // Writes what waits, then stops the thread; the last reports go to the
+  // sink.
   ~CaptureWriter();
   CaptureWriter(const CaptureWriter&) = delete;
   CaptureWriter& operator=(const CaptureWriter&) = delete;
@@ -54,7 +58,8 @@ class CaptureWriter : public ArrivalTap {
 
   // Hands the reports that came since the last call to the sink.
   void Tick();
-  // Writes what waits now; returns once it is written (or lost).
+  // Writes what waits now; returns once it is written (or lost), or the
+  // thread has ended.
   void Flush();
 
   std::uint64_t Written() const { return mWritten; }
@@ -68,8 +73,11 @@ class CaptureWriter : public ArrivalTap {
 
  private:
   void Add(const std::string& input, std::string_view content, CaptureRecord::Kind kind);
+  // The thread: runs the loop; whatever ends it is reported, and what still
+  // waits is counted as lost.
   void Run();
-  void Write(std::deque<CaptureRecord>& batch);
+  void Loop();
+  void Write(const std::deque<CaptureRecord>& batch);
   // The file cannot be written: `lines` are lost; the first failure is reported.
   void Failed(std::size_t lines);
   bool OpenFor(const std::string& name);
@@ -87,6 +95,7 @@ class CaptureWriter : public ArrivalTap {
   std::size_t mPendingBytes = 0;
   std::uint64_t mFlushAsked = 0, mFlushDone = 0;
   bool mStop = false;
+  bool mEnded = false;  // the thread has ended: what comes is counted as lost
   std::vector<std::string> mReports;
   std::uint64_t mLostReported = 0;  // lost lines that a report already told of
 
@@ -94,7 +103,8 @@ class CaptureWriter : public ArrivalTap {
 
   // The writer thread's own.
   files::AppendFile mFile;
-  std::string mFileName;  // the open file's; empty: none open
+  std::string mFileName;   // the open file's; empty: none open
+  std::string mOpenedDay;  // the date of the day file opened last in this run, for pruning
   bool mFailing = false;
   std::uint64_t mLostWhenFailed = 0;
 

@@ -1,5 +1,7 @@
 #include "common/files.h"
 
+#include <algorithm>
+
 namespace files {
 
 std::string Join(const std::string& folder, const std::string& name) {
@@ -13,17 +15,24 @@ std::string Parent(const std::string& path) {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-bool AppendFile::Open(const std::string& path) {
-  mFile.reset(OpenForAppend(path));
-  return IsOpen();
-}
-
-bool AppendFile::Write(std::string_view bytes) {
-  return mFile && std::fwrite(bytes.data(), 1, bytes.size(), mFile.get()) == bytes.size();
-}
-
-bool AppendFile::Flush() {
-  return mFile && std::fflush(mFile.get()) == 0 && !std::ferror(mFile.get());
+std::size_t AppendFile::AppendLines(std::string_view lines) {
+  const auto before = Size();
+  if (!before) return 0;
+  std::string text;
+  if (*before > 0 && LastByte() != '\n') text = "\n";
+  const std::size_t fresh = text.size();
+  text += lines;
+  if (Append(text)) return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n'));
+  // What reached the file is told by its size, whatever the system said of
+  // the write; it keeps the lines that are whole.
+  const auto after = Size();
+  const std::size_t reached =
+      after && *after > *before ? static_cast<std::size_t>(std::min<std::uint64_t>(*after - *before, text.size())) : 0;
+  const std::size_t lastEnd = reached == 0 ? std::string::npos : text.rfind('\n', reached - 1);
+  const std::size_t whole = lastEnd == std::string::npos ? 0 : lastEnd + 1;
+  // Should the cut fail, the half line stays, and the next call ends it.
+  if (whole < reached) Truncate(*before + whole);
+  return whole <= fresh ? 0 : static_cast<std::size_t>(std::count(text.begin() + fresh, text.begin() + whole, '\n'));
 }
 
 }  // namespace files

@@ -1,6 +1,7 @@
 // The file operations of common/files.h on a POSIX system (the native build).
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,8 +56,44 @@ std::optional<std::string> ReadAll(const std::string& path) {
   return text;
 }
 
-std::FILE* OpenForAppend(const std::string& path) {
-  return std::fopen(path.c_str(), "ab");
+bool AppendFile::Open(const std::string& path) {
+  Close();
+  mHandle = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  return IsOpen();
+}
+
+void AppendFile::Close() {
+  if (IsOpen()) ::close(static_cast<int>(mHandle));
+  mHandle = kNone;
+}
+
+std::optional<std::uint64_t> AppendFile::Size() const {
+  struct stat s {};
+  if (!IsOpen() || ::fstat(static_cast<int>(mHandle), &s) != 0) return std::nullopt;
+  return static_cast<std::uint64_t>(s.st_size);
+}
+
+std::optional<char> AppendFile::LastByte() const {
+  const auto size = Size();
+  char last = 0;
+  if (!size || *size == 0 || ::pread(static_cast<int>(mHandle), &last, 1, static_cast<off_t>(*size - 1)) != 1) {
+    return std::nullopt;
+  }
+  return last;
+}
+
+bool AppendFile::Append(std::string_view bytes) {
+  while (IsOpen() && !bytes.empty()) {
+    const ssize_t n = ::write(static_cast<int>(mHandle), bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return bytes.empty();
+}
+
+bool AppendFile::Truncate(std::uint64_t size) {
+  return IsOpen() && ::ftruncate(static_cast<int>(mHandle), static_cast<off_t>(size)) == 0;
 }
 
 }  // namespace files

@@ -6,6 +6,9 @@
 
 namespace {
 
+// Messages dispatched before the thread looks at its wake event again.
+constexpr int kDispatchBatch = 64;
+
 HDDEDATA CALLBACK ProbeCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, ULONG_PTR) {
   return nullptr;
 }
@@ -84,11 +87,13 @@ void DecoderProbe::Run(Shared& shared) {
 void DecoderProbe::Serve(Shared& shared, DWORD instance, HSZ topic) {
   HANDLE wake = shared.Wake.get();
   for (;;) {
-    // The library's windows on this thread get their messages while it waits.
-    const DWORD woke = MsgWaitForMultipleObjects(1, &wake, FALSE, INFINITE, QS_ALLINPUT);
+    // The library's windows on this thread get their messages while it
+    // waits, a batch at a time: messages that never stop coming must not
+    // keep it from its wake event. Messages left over wake it again.
+    const DWORD woke = MsgWaitForMultipleObjectsEx(1, &wake, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (woke == WAIT_OBJECT_0 + 1) {
       MSG msg;
-      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+      for (int n = 0; n < kDispatchBatch && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++n) DispatchMessageW(&msg);
       continue;
     }
     if (woke != WAIT_OBJECT_0) return;  // a wait that fails would fail again at once

@@ -3,11 +3,12 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <cstring>
 #include <stdexcept>
 #include <utility>
 
 #include "common/flag_scope.h"
+#include "net/host_lookup.h"
+#include "net/peer_watch.h"
 #include "net/socket_error.h"
 #include "outputs/reconnect_policy.h"
 #include "outputs/reconnecting_socket.h"
@@ -90,6 +91,11 @@ void JsonInput::StopReader() {
   if (!mReader.joinable()) return;
   SetEvent(mStop.get());
   mReader.join();
+}
+
+void JsonInput::Finish() {
+  StopReader();
+  Deliver();
 }
 
 void JsonInput::Received(std::string_view bytes) {
@@ -187,8 +193,9 @@ void JsonUdpInput::Read() {
   while (WaitForSocket(StopEvent(), ready.get())) {
     WSANETWORKEVENTS happened{};
     WSAEnumNetworkEvents(mSocket.get(), ready.get(), &happened);
-    // Every datagram that waits, one at a time, before waiting again.
-    for (;;) {
+    // Every datagram that waits, one at a time, before waiting again; a
+    // sender that never pauses must not keep the thread from stopping.
+    while (!Signalled(StopEvent())) {
       const int n = recv(mSocket.get(), buffer.data(), kReadSize, 0);
       if (n == SOCKET_ERROR) {
         const int error = WSAGetLastError();
@@ -271,21 +278,15 @@ void JsonTcpInput::Read() {
 }
 
 UniqueSocket JsonTcpInput::Connect(HANDLE ready, std::string& why) {
-  // The name is looked up again at every attempt, here on the reader
-  // thread, where waiting for the name service holds up nothing else.
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_protocol = IPPROTO_TCP;
-  addrinfo* found = nullptr;
-  const std::string port = std::to_string(mEndpoint.Port);
-  if (const int error = getaddrinfo(mEndpoint.Host.c_str(), port.c_str(), &hints, &found); error != 0 || !found) {
-    why = Describe(error);
+  // The name is looked up again at every attempt; stopping does not wait
+  // for the name service.
+  const std::optional<HostAddress> found = LookUpHost(mEndpoint.Host, mEndpoint.Port, StopEvent());
+  if (!found) return {};
+  if (found->Error != 0) {
+    why = Describe(found->Error);
     return {};
   }
-  sockaddr_in address{};
-  std::memcpy(&address, found->ai_addr, sizeof address);
-  freeaddrinfo(found);
+  const sockaddr_in address = found->Address;
 
   UniqueSocket s(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
   if (!s || WSAEventSelect(s.get(), ready, FD_CONNECT | FD_READ | FD_CLOSE) == SOCKET_ERROR) {
@@ -308,9 +309,7 @@ UniqueSocket JsonTcpInput::Connect(HANDLE ready, std::string& why) {
       why = Describe(error);
       return {};
     }
-    // A server that vanished without a word is noticed.
-    const BOOL on = TRUE;
-    setsockopt(s.get(), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on), sizeof on);
+    WatchForVanishedPeer(s.get());
     return s;
   }
   return {};
@@ -320,8 +319,9 @@ std::optional<std::string> JsonTcpInput::ReadConnection(SOCKET s, HANDLE ready) 
   std::string buffer(kReadSize, '\0');
   for (;;) {
     // What is there first: data may have come with the connection itself,
-    // and the next notification comes only after a receive.
-    for (;;) {
+    // and the next notification comes only after a receive. A server that
+    // never pauses must not keep the thread from stopping.
+    while (!Signalled(StopEvent())) {
       const int n = recv(s, buffer.data(), kReadSize, 0);
       if (n == 0) return "closed by the other side";
       if (n == SOCKET_ERROR) {

@@ -47,6 +47,8 @@ class JsonInput : public JsonFeed {
   // Not ACARS, broken or partial, and dropped while the inbox was full.
   std::uint64_t Lost() const override { return mSkipped + mFramerSkipped + mInbox.Dropped(); }
   bool IsInput() const override { return true; }
+  // Stops the reader, then delivers what it left in the inbox.
+  void Finish() override;
   std::size_t RouterInput() const { return mInput; }
 
  protected:

@@ -117,6 +117,8 @@ void CSocket::GetBufferSizes() {
 void CSocket::DestroySocket() {
   mRecvBuffer.clear();
   if (mSocketHandle == INVALID_SOCKET) return;
+  // What the connection still held is lost with it; the owner counts it.
+  mLostBytes = mProtocol == ProtocolTcp ? UnacknowledgedBytes(true) : 0;
   UnregisterSocket(mSocketHandle);
   const SOCKET s = std::exchange(mSocketHandle, INVALID_SOCKET);
   mBound = false;
@@ -201,6 +203,7 @@ void CSocket::OnConnectNotification() {
     mLocalIP = Dotted(local.sin_addr.s_addr);
     mLocalHostName = HostNameOf(local);
   }
+  StartConnection();
   mState = StateConnected;
   if (mOwner) mOwner->OnConnect(*this);
 }
@@ -336,6 +339,7 @@ void CSocket::Accept(std::intptr_t requestID) {
       mProtocol = type == SOCK_STREAM ? ProtocolTcp : ProtocolUdp;
     }
     GetBufferSizes();
+    StartConnection();
     if (RegisterSocket(mSocketHandle, this)) mState = StateConnected;
   });
 }
@@ -464,6 +468,7 @@ void CSocket::SendBufferedData() {
     }
     throw SocketError::FromCode(error, "CSocket.SendData");
   }
+  if (mProtocol == ProtocolTcp) mBytesTaken += static_cast<std::uint64_t>(sent);
   if (static_cast<std::size_t>(sent) < length) {
     mSendOffset += static_cast<std::size_t>(sent);
   } else {
@@ -541,4 +546,51 @@ void CSocket::GetBufferedData(SocketValue& varData, bool peek, std::optional<int
   BytesToValue(std::span<const std::uint8_t>(mRecvBuffer.data(), count), varType, varData);
   if (!peek) mRecvBuffer.erase(mRecvBuffer.begin(), mRecvBuffer.begin() + static_cast<std::ptrdiff_t>(count));
   mBytesReceived = mRecvBuffer.size();
+}
+
+// ---- a peer that vanished ----
+
+void CSocket::StartConnection() {
+  mBytesTaken = 0;
+  mBytesAcknowledged = 0;
+  mRetransmittingSince = 0;
+  mLostBytes = 0;
+  if (mProtocol == ProtocolTcp) WatchForVanishedPeer(mSocketHandle);
+}
+
+void CSocket::TakeProgress(const TcpProgress& progress) {
+  const std::uint64_t acknowledged = mBytesTaken - std::min<std::uint64_t>(progress.Unacknowledged, mBytesTaken);
+  mBytesAcknowledged = std::max(mBytesAcknowledged, acknowledged);
+}
+
+std::size_t CSocket::UnacknowledgedBytes(bool now) {
+  if (mSocketHandle == INVALID_SOCKET) return mLostBytes;
+  if (now && mBytesTaken > mBytesAcknowledged) {
+    // A connection the system no longer lists keeps what was last known.
+    if (const auto progress = TcpProgressTable::Read().Find(mSocketHandle)) TakeProgress(*progress);
+  }
+  return PendingSendBytes() + static_cast<std::size_t>(mBytesTaken - mBytesAcknowledged);
+}
+
+bool CSocket::AwaitsAcknowledgement() const {
+  return mState == StateConnected && mProtocol == ProtocolTcp && mSocketHandle != INVALID_SOCKET &&
+         (mBytesTaken > mBytesAcknowledged || mRetransmittingSince != 0);
+}
+
+void CSocket::CheckPeer(const TcpProgressTable& table, double now) {
+  if (!AwaitsAcknowledgement()) return;
+  const auto progress = table.Find(mSocketHandle);
+  if (!progress) {
+    // The system does not tell: what it took counts as delivered.
+    mBytesAcknowledged = mBytesTaken;
+    mRetransmittingSince = 0;
+    return;
+  }
+  TakeProgress(*progress);
+  if (!progress->Retransmitting || progress->Unacknowledged == 0) {
+    mRetransmittingSince = 0;
+    return;
+  }
+  if (mRetransmittingSince == 0) mRetransmittingSince = now;
+  if (now - mRetransmittingSince >= kUnacknowledgedLimitSeconds) PostSocketEvent(kEventClose, WSAETIMEDOUT);
 }

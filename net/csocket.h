@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 
+#include "net/peer_watch.h"
 #include "net/socket_error.h"
 #include "net/socket_value.h"
 
@@ -101,6 +102,19 @@ class CSocket : public std::enable_shared_from_this<CSocket> {
   std::int32_t BytesReceived() const { return Saturated(mBytesReceived); }
   // Bytes handed to SendData and not yet taken by the socket layer.
   std::size_t PendingSendBytes() const { return mSendBuffer.size() - mSendOffset; }
+  // Bytes handed to SendData that the peer is not known to have received:
+  // those still waiting here, and those the socket layer took without an
+  // acknowledgement so far (as last asked; `now` asks the system again).
+  // Once the connection has ended, those it held when it ended, until the
+  // object connects again.
+  std::size_t UnacknowledgedBytes(bool now = false);
+  // Once a second, from MSocketSupport: takes in the connection's progress
+  // and ends a connection whose data has waited unacknowledged too long
+  // (PeerWatch), as the system ends one whose peer vanished: an error event
+  // with WSAETIMEDOUT.
+  void CheckPeer(const TcpProgressTable& table, double now);
+  // Whether CheckPeer has anything to ask the system about.
+  bool AwaitsAcknowledgement() const;
   bool Bound() const { return mBound; }
   // Whether host names are looked up for addresses (the remote end of a
   // datagram, the local end of a connection). The lookup waits for the name
@@ -166,4 +180,14 @@ class CSocket : public std::enable_shared_from_this<CSocket> {
   bool mReverseLookups = true;
   bool mDiscardIncoming = false;
   ByteArray mRecvScratch;  // reused by every receive call
+  // The connection's outgoing bytes: how many the socket layer has taken,
+  // how many of them the peer has acknowledged as last asked, since when
+  // the system retransmits (0: it does not), and, once the connection has
+  // ended, how many were unacknowledged when it did.
+  std::uint64_t mBytesTaken = 0;
+  std::uint64_t mBytesAcknowledged = 0;
+  double mRetransmittingSince = 0;
+  std::size_t mLostBytes = 0;
+  void StartConnection();
+  void TakeProgress(const TcpProgress& progress);
 };

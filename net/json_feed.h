@@ -24,4 +24,7 @@ class JsonFeed {
   // Objects dropped (outputs) or skipped (inputs).
   virtual std::uint64_t Lost() const = 0;
   virtual bool IsInput() const = 0;
+  // The feed is about to go: an input stops reading and hands the router
+  // what it has read; an output counts as lost what it can no longer send.
+  virtual void Finish() {}
 };

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "net/csocket.h"
 #include "win32/win32_handles.h"
@@ -14,6 +15,9 @@ constexpr long kNotificationMask = FD_READ | FD_WRITE | FD_ACCEPT | FD_CONNECT |
 constexpr int kLookupBufferSize = 1024;
 // IPv4's largest UDP payload, for a socket layer that reports no limit.
 constexpr std::int32_t kDefaultMaxDatagram = 65507;
+// The hidden window's timer that checks the connections' progress.
+constexpr UINT_PTR kPeerCheckTimer = 1;
+constexpr UINT kPeerCheckMs = 1000;
 
 // A started lookup: the object that asked (null once it has gone) and the
 // buffer the socket layer writes the answer into, owned until it completes.
@@ -56,6 +60,7 @@ HWND CreateSocketWindow() {
                                 GetModuleHandleA(nullptr), nullptr);
   if (!window) return nullptr;
   m.window.reset(window);
+  SetTimer(window, kPeerCheckTimer, kPeerCheckMs, nullptr);
   m.previousProc =
       reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&SocketWindowProc)));
   return window;
@@ -120,6 +125,25 @@ void FinishLookup(WPARAM task, LPARAM lParam) {
     throw;
   }
   forget();
+}
+
+// Asks the system once for the progress of every connection with bytes on
+// their way, and lets each socket judge its own.
+void CheckPeers() {
+  std::vector<std::shared_ptr<CSocket>> waiting;
+  for (const auto& [key, object] : M().sockets) {
+    if (auto ref = ObjectFromPointer(object); ref && ref->AwaitsAcknowledgement()) waiting.push_back(std::move(ref));
+  }
+  if (waiting.empty()) return;
+  const TcpProgressTable table = TcpProgressTable::Read();
+  const double now = static_cast<double>(GetTickCount64()) / 1000.0;
+  for (const auto& socket : waiting) {
+    // One owner's failure leaves the others' checks to run.
+    try {
+      socket->CheckPeer(table, now);
+    } catch (...) {
+    }
+  }
 }
 
 }  // namespace
@@ -249,6 +273,10 @@ LRESULT CALLBACK SocketWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
     }
     if (message == m.resolveMessage && message != 0) {
       FinishLookup(wParam, lParam);
+      return 0;
+    }
+    if (message == WM_TIMER && wParam == kPeerCheckTimer) {
+      CheckPeers();
       return 0;
     }
   } catch (...) {

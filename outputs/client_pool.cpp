@@ -79,8 +79,10 @@ void ClientPool::Leave(CSocket& socket) {
   const auto it =
       std::find_if(mClients.begin(), mClients.end(), [&](const auto& c) { return c->Socket.get() == &socket; });
   if (it == mClients.end()) return;
+  // Closed before the socket forgets what it has not sent, and before the
+  // router counts the output's losses for the last time.
+  (*it)->Output->Close();
   mRouter.RemoveOutput(*(*it)->Output);
-  (*it)->Output->Close();  // before the socket forgets what it has not sent
   mDepartedSent += (*it)->Output->Kept();
   mDepartedDropped += (*it)->Output->Dropped();
   (*it)->Socket.Close();

@@ -15,3 +15,8 @@ std::size_t ClientPortOutput::Unsent() const {
 void ClientPortOutput::Write(const std::string& bytes) {
   mSocket()->SendData(ByteArray(bytes.begin(), bytes.end()));
 }
+
+std::size_t ClientPortOutput::Unacknowledged(bool now) {
+  CSocket* socket = mSocket();
+  return socket ? socket->UnacknowledgedBytes(now) : 0;
+}

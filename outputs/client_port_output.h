@@ -23,6 +23,7 @@ class ClientPortOutput : public StreamOutput {
  protected:
   bool Open() const override;
   std::size_t Unsent() const override;
+  std::size_t Unacknowledged(bool now) override;
   void Write(const std::string& bytes) override;
 
  private:

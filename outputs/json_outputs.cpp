@@ -91,6 +91,12 @@ void JsonUdpOutput::OnError(CSocket&, std::int32_t number, std::string& descript
   Failed(std::to_string(number) + " " + description);
 }
 
+void JsonUdpOutput::Finish() {
+  mWaiting.CountDropped(mWaiting.Size() + (mLookingUp ? 1 : 0));
+  mWaiting.Clear();
+  mLookingUp = false;
+}
+
 // ---- tcp:HOST:PORT ----
 
 JsonTcpOutput::JsonTcpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder, LogSink log,
@@ -99,11 +105,14 @@ JsonTcpOutput::JsonTcpOutput(const Endpoint& endpoint, JsonLineEncoder& encoder,
       mEncoder(encoder),
       mLog(std::move(log)),
       mWaiting(limits, BoundedQueue::WhenFull::DropOldest),
-      mStream([this] { return mConnection.Connected(); }, encoder),
+      mStream([this] { return mConnection.Current(); }, encoder),
       mConnection(endpoint.Host, endpoint.Port,
                   {[this](CSocket& socket) { Up(socket); },
                    {},
                    [this](const std::string& why) {
+                     // The lines the connection took and the server never
+                     // acknowledged are lost with it.
+                     mStream.Close();
                      if (mWasUp) mLog("JSON out " + mEndpoint.Text, "not connected: " + why);
                      mWasUp = false;
                    }}) {}
@@ -136,6 +145,12 @@ MessageOutput::Delivery JsonTcpOutput::Take(const PreparedMessage& message) {
 
 void JsonTcpOutput::Flush() {
   mStream.Flush();
+}
+
+void JsonTcpOutput::Finish() {
+  mWaiting.CountDropped(mWaiting.Size());
+  mWaiting.Clear();
+  mStream.Close();
 }
 
 // ---- serve:[ADDRESS:]PORT ----

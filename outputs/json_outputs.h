@@ -60,6 +60,8 @@ class JsonUdpOutput : public MessageOutput, public JsonFeed, private CSocketEven
   std::uint64_t Count() const override { return mSent; }
   std::uint64_t Lost() const override { return mWaiting.Dropped(); }
   bool IsInput() const override { return false; }
+  // The lines still waiting, and the one waiting for the lookup, are lost.
+  void Finish() override;
 
  private:
   void SendWaiting();
@@ -99,6 +101,9 @@ class JsonTcpOutput : public MessageOutput, public JsonFeed {
   std::uint64_t Count() const override { return mSent + mStream.Kept(); }
   std::uint64_t Lost() const override { return Dropped(); }
   bool IsInput() const override { return false; }
+  // The lines kept for the next connection, and those the socket has not
+  // sent yet, are lost.
+  void Finish() override;
 
  private:
   void Up(CSocket& socket);

@@ -1,7 +1,5 @@
 #include "outputs/reconnecting_socket.h"
 
-#include <winsock2.h>
-
 #include "router/message_router.h"
 
 ReconnectingSocket::ReconnectingSocket(std::string host, std::int32_t port, Events events)
@@ -24,16 +22,14 @@ void ReconnectingSocket::Connect() {
 }
 
 void ReconnectingSocket::Lose(const std::string& why) {
-  mSocket.Close();
   mError = why;
   mRetryAt = mPolicy.Failed(UnixSecondsNow());
+  // Told while the socket can still say what it held when it ended.
   if (mEvents.Down) mEvents.Down(why);
+  mSocket.Close();
 }
 
 void ReconnectingSocket::OnConnect(CSocket& socket) {
-  const BOOL on = TRUE;
-  setsockopt(static_cast<SOCKET>(socket.SocketHandle()), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on),
-             sizeof on);
   socket.SendWithoutDelay();
   mPolicy.Connected(UnixSecondsNow());
   mError.clear();

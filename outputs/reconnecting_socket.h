@@ -1,9 +1,9 @@
 #pragma once
 // ReconnectingSocket: a TCP connection to a host that the program keeps up:
-// connects at once, looks the host's name up again at every attempt, turns
-// TCP keepalive on (so a peer that vanished is noticed), and after a failure
-// tries again as ReconnectPolicy says, on the owner's tick. Used by every
-// JSON input and output that connects out. GUI thread only.
+// connects at once, looks the host's name up again at every attempt (a
+// host that vanished is noticed by the socket, see PeerWatch), and after a
+// failure tries again as ReconnectPolicy says, on the owner's tick. Used by
+// the JSON outputs that connect out. GUI thread only.
 
 #include <cstdint>
 #include <functional>
@@ -21,9 +21,10 @@ std::string RetryingState(double retryAt, const std::string& why);
 class ReconnectingSocket : private CSocketEvents {
  public:
   struct Events {
-    std::function<void(CSocket&)> Up;              // connected
-    std::function<void(CSocket&)> Data;            // bytes arrived; none: they are dropped
-    std::function<void(const std::string&)> Down;  // lost, or an attempt failed; why
+    std::function<void(CSocket&)> Up;    // connected
+    std::function<void(CSocket&)> Data;  // bytes arrived; none: they are dropped
+    // Lost, or an attempt failed; why. The socket (Current) is still there.
+    std::function<void(const std::string&)> Down;
   };
 
   ReconnectingSocket(std::string host, std::int32_t port, Events events);
@@ -34,6 +35,8 @@ class ReconnectingSocket : private CSocketEvents {
   void Tick(double now);
   // The socket while it is connected, else null.
   CSocket* Connected() const;
+  // The socket in whatever state, or null between attempts.
+  CSocket* Current() const { return mSocket.get(); }
   // "connected", "connecting", "retrying in 4 s: 10061 Connection refused."
   std::string State() const;
 

@@ -12,9 +12,9 @@ MessageOutput::Delivery StreamOutput::Take(const PreparedMessage& message) {
   const std::string_view bytes = Bytes(message);
   const std::size_t unsent = Unsent();
   // The transport sends in order and the last bytes it holds are ours:
-  // every record that ends before its unsent tail has gone out.
-  const std::uint64_t sent = mWritten - std::min<std::uint64_t>(unsent, mWritten);
-  while (!mEnds.empty() && mEnds.front() <= sent) mEnds.pop_front();
+  // every record that ends before its unacknowledged tail has arrived.
+  const std::uint64_t arrived = mWritten - std::min<std::uint64_t>(Unacknowledged(false), mWritten);
+  while (!mEnds.empty() && mEnds.front() <= arrived) mEnds.pop_front();
   // Without a limit a reader that stops reading would make the backlog grow
   // without end. One record is always taken when nothing waits, however
   // large it is.
@@ -55,9 +55,9 @@ void StreamOutput::Flush() {
 }
 
 void StreamOutput::Close() {
-  const std::size_t unsent = Unsent();
-  LoseAfter(mWritten - std::min<std::uint64_t>(unsent, mWritten));
-  // The rest has gone out.
+  const std::size_t unacknowledged = Unacknowledged(true);
+  LoseAfter(mWritten - std::min<std::uint64_t>(unacknowledged, mWritten));
+  // The rest has arrived.
   mEnds.clear();
   mBatch.clear();
 }

@@ -8,7 +8,8 @@
 // record intact. Every message taken ends either sent or counted as
 // dropped: a batch that cannot be written, and the records whose bytes the
 // transport still holds when the reader goes, are lost to the reader and
-// counted. The transport is the subclass's; this class holds the rules,
+// counted; so are those it sent that the reader never acknowledged, when
+// a reader vanishes. The transport is the subclass's; this class holds the rules,
 // without any platform header. Single-threaded; Close may be called from
 // inside Write (a failing send closes the client).
 
@@ -43,6 +44,11 @@ class StreamOutput : public MessageOutput {
   virtual std::string_view Bytes(const PreparedMessage& message) { return message.Record; }
   // Bytes written earlier that the transport has not sent yet.
   virtual std::size_t Unsent() const = 0;
+  // Bytes written earlier that the reader is not known to have received:
+  // the unsent ones, and those sent without an acknowledgement so far (as
+  // the transport last knew, or as it finds out `now`). Once the connection
+  // has ended, those it held then.
+  virtual std::size_t Unacknowledged(bool /*now*/) { return Unsent(); }
   virtual void Write(const std::string& bytes) = 0;
 
  private:
@@ -55,8 +61,9 @@ class StreamOutput : public MessageOutput {
   std::string mSending;        // being written
   std::uint64_t mWritten = 0;  // bytes handed to the transport so far
   // Where each record ends in the stream (mWritten counts, then the
-  // batch's), oldest first, for the records not known to have gone out.
-  // Bounded by the backlog limit: records leave it once sent.
+  // batch's), oldest first, for the records not known to have arrived.
+  // Bounded by the backlog limit and what the transport has on its way:
+  // records leave it once acknowledged.
   std::deque<std::uint64_t> mEnds;
   std::uint64_t mDropped = 0;
   std::uint64_t mKept = 0;

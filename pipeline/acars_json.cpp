@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "pipeline/json_parse.h"
 #include "pipeline/single_byte_text.h"
 
 namespace {
@@ -9,7 +10,10 @@ namespace {
 using ordered_json = nlohmann::ordered_json;
 using json = nlohmann::json;
 
-constexpr std::size_t kRegistrationLength = 7;
+// The places of the fields in the frame text, as the decoders' texts give
+// them: the frame's readers find each field by its place.
+constexpr std::size_t kModeWidth = 1, kRegistrationLength = 7, kLabelWidth = 2, kBlockIdWidth = 1,
+                      kMessageNumberWidth = 4, kFlightWidth = 6;
 
 // A string member, or empty when it is missing or not a string.
 std::string Text(const json& object, const char* key) {
@@ -17,9 +21,10 @@ std::string Text(const json& object, const char* key) {
   return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
-bool IsTrue(const json& object, const char* key) {
+// Whether the member `key` is the boolean `value`.
+bool Is(const json& object, const char* key, bool value) {
   const auto it = object.find(key);
-  return it != object.end() && it->is_boolean() && it->get<bool>();
+  return it != object.end() && it->is_boolean() && it->get<bool>() == value;
 }
 
 // The fields both layouts share, from the names each gives them; UTF-8
@@ -28,26 +33,30 @@ struct Fields {
   std::string Mode, Label, BlockId, Registration, MessageNumber, Flight, Content;
 };
 
-// At most `width` characters, as the decoders' texts give each field: the
-// frame text's readers find the fields by their places.
-std::string Field(const std::string& utf8, std::size_t width) {
-  return Utf8ToSingleByte(utf8).substr(0, width);
+// The field as single-byte text; false when it is longer than its place
+// in the frame, where it would move every later field.
+bool Field(const std::string& utf8, std::size_t width, std::string& out) {
+  out = Utf8ToSingleByte(utf8);
+  return out.size() <= width;
 }
 
-AcarsMessage MessageOf(const Fields& f, DecoderSource source) {
+JsonMessage MessageOf(const Fields& f, DecoderSource source) {
   AcarsMessage m;
   m.Source = source;
-  m.Mode = Field(f.Mode, 1);
-  m.AircraftReg = PaddedRegistration(Utf8ToSingleByte(f.Registration));
-  m.MessageLabel = Field(f.Label, 2);
-  m.BlockID = Field(f.BlockId, 1);
-  if (IsDownlinkBlockId(m.BlockID)) {
-    m.MessageNumber = Field(f.MessageNumber, 4);
-    m.FlightNumber = Field(f.Flight, 6);
+  std::string registration;
+  if (!Field(f.Mode, kModeWidth, m.Mode) || !Field(f.Registration, kRegistrationLength, registration) ||
+      !Field(f.Label, kLabelWidth, m.MessageLabel) || !Field(f.BlockId, kBlockIdWidth, m.BlockID)) {
+    return {std::nullopt, JsonSkip::FieldTooLong};
+  }
+  m.AircraftReg = PaddedRegistration(registration);
+  // Message number and flight have a place only in a downlink's frame.
+  if (IsDownlinkBlockId(m.BlockID) && (!Field(f.MessageNumber, kMessageNumberWidth, m.MessageNumber) ||
+                                       !Field(f.Flight, kFlightWidth, m.FlightNumber))) {
+    return {std::nullopt, JsonSkip::FieldTooLong};
   }
   SetDirection(m);
   m.MessageContent = Utf8ToSingleByte(f.Content);
-  return m;
+  return {std::move(m), JsonSkip::None};
 }
 
 // The object `key` of `object`, or null when either is missing or not an
@@ -62,8 +71,9 @@ const json* Member(const json* object, const char* key) {
 // puts it.
 JsonMessage FromAcarsPart(const json* acars, DecoderSource source) {
   if (!acars) return {std::nullopt, JsonSkip::NotAcars};
-  if (IsTrue(*acars, "err")) return {std::nullopt, JsonSkip::DecodingError};
-  if (IsTrue(*acars, "more")) return {std::nullopt, JsonSkip::Partial};
+  // A frame whose check failed is as bad as one with an error.
+  if (Is(*acars, "err", true) || Is(*acars, "crc_ok", false)) return {std::nullopt, JsonSkip::DecodingError};
+  if (Is(*acars, "more", true)) return {std::nullopt, JsonSkip::Partial};
   const Fields f{Text(*acars, "mode"),
                  Text(*acars, "label"),
                  Text(*acars, "blk_id"),
@@ -71,7 +81,7 @@ JsonMessage FromAcarsPart(const json* acars, DecoderSource source) {
                  Text(*acars, "msg_num") + Text(*acars, "msg_num_seq"),
                  Text(*acars, "flight"),
                  Text(*acars, "msg_text")};
-  return {MessageOf(f, source), JsonSkip::None};
+  return MessageOf(f, source);
 }
 
 }  // namespace
@@ -112,7 +122,7 @@ std::string MessageToJsonLine(const AcarsMessage& m, const JsonFeedInfo& info) {
 }
 
 JsonMessage MessageFromJson(std::string_view object, DecoderSource source) {
-  const json j = json::parse(object, nullptr, false);
+  const json j = ParseJson<json>(object);
   if (j.is_discarded() || !j.is_object()) return {std::nullopt, JsonSkip::NotJson};
 
   // The nested layouts: only frames with an ACARS part are messages.
@@ -132,7 +142,7 @@ JsonMessage MessageFromJson(std::string_view object, DecoderSource source) {
   }
   const Fields f{Text(j, "mode"),  Text(j, "label"),  Text(j, "block_id"), Text(j, "tail"),
                  Text(j, "msgno"), Text(j, "flight"), Text(j, "text")};
-  return {MessageOf(f, source), JsonSkip::None};
+  return MessageOf(f, source);
 }
 
 const char* JsonSkipText(JsonSkip skip) {
@@ -147,6 +157,8 @@ const char* JsonSkipText(JsonSkip skip) {
       return "partial";
     case JsonSkip::DecodingError:
       return "decoding error";
+    case JsonSkip::FieldTooLong:
+      return "a field too long for its place";
   }
   return "";
 }

@@ -31,7 +31,8 @@ enum class JsonSkip {
   NotJson,        // not a JSON object at all
   NotAcars,       // no label (flat), or no ACARS part (nested: vdl2.avlc.acars, hfdl.lpdu.hfnpdu.acars)
   Partial,        // a fragment, or a reassembly state that a later object completes
-  DecodingError,  // the decoder itself says the frame is bad
+  DecodingError,  // the decoder itself says the frame is bad (err true, crc_ok false)
+  FieldTooLong,   // a field longer than its place in the frame text
 };
 
 struct JsonMessage {
@@ -40,14 +41,17 @@ struct JsonMessage {
 };
 
 // The message in one JSON object, with the header source `source`; safe on
-// any bytes. Each field is cut to the width a decoder's text gives it (mode
-// 1, label 2, block id 1, message number 4, flight 6); the registration is
-// padded, never cut.
+// any bytes. Each field has the place a decoder's text gives it in the frame
+// (mode 1, registration 7, label 2, block id 1, and for a downlink message
+// number 4 and flight 6): a longer one makes the object no message, since
+// it would move every later field; a shorter registration is padded.
 JsonMessage MessageFromJson(std::string_view object, DecoderSource source);
 
-// "not JSON", "not ACARS", "partial", "decoding error".
+// "not JSON", "not ACARS", "partial", "decoding error", "a field too long
+// for its place".
 const char* JsonSkipText(JsonSkip skip);
 
 // The registration as the frame text holds it: padded on the left with
-// dots to 7 characters; 7 dots when empty; longer ones kept whole.
+// dots to 7 characters; 7 dots when empty; longer ones kept whole (the
+// JSON inputs take none longer).
 std::string PaddedRegistration(std::string_view tail);

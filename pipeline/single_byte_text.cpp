@@ -34,27 +34,13 @@ std::string ToSingleByte(std::u16string_view text) {
   return out;
 }
 
-std::string SingleByteToUtf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 8);
-  for (const char16_t c : ToUtf16(text)) {
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
+namespace {
 
-std::string Utf8ToSingleByte(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
+// Calls `onChar` for each character of UTF-8 `text` and `onBad` for each
+// byte that is not part of a well-formed sequence (overlong forms and
+// surrogates are not characters either).
+template <typename OnChar, typename OnBad>
+void DecodeUtf8(std::string_view text, OnChar onChar, OnBad onBad) {
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<std::uint8_t>(text[i]);
     const std::size_t length = lead < 0x80           ? 1
@@ -63,7 +49,7 @@ std::string Utf8ToSingleByte(std::string_view text) {
                                : (lead >> 3) == 0x1E ? 4
                                                      : 0;
     if (length == 0 || i + length > text.size()) {
-      out += '?';
+      onBad();
       ++i;
       continue;
     }
@@ -74,15 +60,85 @@ std::string Utf8ToSingleByte(std::string_view text) {
       wellFormed = wellFormed && (next & 0xC0) == 0x80;
       c = (c << 6) | (next & 0x3F);
     }
-    // Overlong forms and surrogates are not characters either.
     constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
     if (!wellFormed || c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-      out += '?';
+      onBad();
       ++i;
       continue;
     }
-    out += c > 0xFFFF ? '?' : ToByte(static_cast<char16_t>(c));
+    onChar(c);
     i += length;
+  }
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string SingleByteToUtf8(std::string_view text) {
+  return Utf16ToUtf8(ToUtf16(text));
+}
+
+std::string Utf8ToSingleByte(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  DecodeUtf8(
+      text, [&](char32_t c) { out += c > 0xFFFF ? '?' : ToByte(static_cast<char16_t>(c)); }, [&] { out += '?'; });
+  return out;
+}
+
+bool IsUtf8(std::string_view text) {
+  bool wellFormed = true;
+  DecodeUtf8(
+      text, [](char32_t) {}, [&] { wellFormed = false; });
+  return wellFormed;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  DecodeUtf8(
+      text,
+      [&](char32_t c) {
+        if (c > 0xFFFF) {
+          out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+          out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+          out += static_cast<char16_t>(c);
+        }
+      },
+      [&] { out += u'\uFFFD'; });
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 8);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    const bool pair =
+        c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+    if (pair) {
+      AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[++i] - 0xDC00));
+    } else {
+      AppendUtf8(out, c >= 0xD800 && c <= 0xDFFF ? 0xFFFD : c);
+    }
   }
   return out;
 }

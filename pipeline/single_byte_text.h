@@ -1,7 +1,8 @@
 #pragma once
 // Conversions between the program's single-byte text (Windows-1252, one byte
-// per character on the wire, in the log and over DDE) and UTF-16, which only
-// some window calls want.
+// per character on the wire, in the log and over DDE), UTF-16, which the
+// window and file calls want, and UTF-8, which JSON, the settings and the
+// paths they name use (a path may hold any character).
 
 #include <string>
 #include <string_view>
@@ -19,3 +20,10 @@ std::string SingleByteToUtf8(std::string_view text);
 // cannot hold, and for each byte that is not part of a well-formed UTF-8
 // sequence.
 std::string Utf8ToSingleByte(std::string_view text);
+
+// Whether `text` is well-formed UTF-8.
+bool IsUtf8(std::string_view text);
+// UTF-8 as UTF-16 (U+FFFD for each byte that is not well-formed), and back
+// (U+FFFD for a lone surrogate).
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);

@@ -21,6 +21,10 @@ void MessageRouter::AddOutput(MessageOutput& output) {
 }
 
 void MessageRouter::RemoveOutput(const MessageOutput& output) {
+  // What it lost since the last flush is counted before it goes.
+  for (Output& o : mOutputs) {
+    if (o.Target == &output) CountDrops(o);
+  }
   std::erase_if(mOutputs, [&](const Output& o) { return o.Target == &output; });
 }
 

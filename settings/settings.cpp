@@ -4,6 +4,8 @@
 #include <charconv>
 #include <functional>
 
+#include "pipeline/single_byte_text.h"
+
 namespace {
 
 // One setting: its option on the command line is "--" + Key, its key in
@@ -182,10 +184,14 @@ const std::vector<Option>& Options() {
        [](Settings& s) { s.JsonIn.clear(); }},
       {"station-id", "json", "a name of 1 to 64 characters without blanks (default: none)", "", false,
        [](Settings& s, const std::string& w, const std::string& v) {
-         if (v.empty() || v.size() > 64 || v.find_first_of(" \t") != std::string::npos) {
+         // The id goes out as the program's single-byte text: a character
+         // that Windows-1252 lacks cannot be kept.
+         const std::string id = Utf8ToSingleByte(v);
+         if (id.empty() || id.size() > 64 || id.find_first_of(" \t") != std::string::npos ||
+             SingleByteToUtf8(id) != v) {
            Refuse(w, v, "a name of 1 to 64 characters without blanks (default: none)");
          }
-         s.StationId = v;
+         s.StationId = id;
        }},
       {"freq", "json", "a frequency in MHz from 1 to 10000 such as 131.725 (default: not set, sent as 0)", "", false,
        [](Settings& s, const std::string& w, const std::string& v) { s.Freq = Megahertz(w, v); }},
@@ -233,6 +239,12 @@ const Option* FindCommandLineOption(const std::string& word) {
 }
 
 }  // namespace
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  const auto last = text.find_last_not_of(" \t\r");
+  return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
 
 // The blank-separated words of a value: the endpoints of --json-out and
 // --json-in.

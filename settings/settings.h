@@ -62,6 +62,8 @@ using SettingsFile = std::map<std::string, std::map<std::string, std::string>>;
 // another one.
 inline constexpr const char* kSettingsFileName = "TolvanDDE.ini";
 inline constexpr const char* kIniOption = "--ini";
+// The key of the capture folder, the one setting that names a path.
+inline constexpr const char* kCaptureOption = "capture";
 
 // The path --ini gives, if any. `arguments` are without the program's name.
 std::optional<std::string> IniPathOption(const std::vector<std::string>& arguments);
@@ -87,6 +89,9 @@ std::string CheckSetting(const std::string& key, const std::string& value, const
 // The keys the command line sets (and so overrides in the file) for this
 // run, each once, in the order given.
 std::vector<std::string> OverriddenKeys(const std::vector<std::string>& arguments);
+
+// `text` without the blanks (spaces, tabs, a CR) at its ends.
+std::string Trim(const std::string& text);
 
 // The blank-separated words of a value: the endpoints a JSON list holds.
 std::vector<std::string> Words(const std::string& text);

@@ -2,104 +2,77 @@
 
 #include <windows.h>
 
-#include <iterator>
+#include <optional>
 #include <vector>
 
 #include "common/files.h"
-#include "pipeline/single_byte_text.h"
 #include "settings/settings_location.h"
+#include "settings/settings_text.h"
 #include "settings/settings_writer.h"
+#include "settings/start_with_windows.h"
+#include "win32/system_error_text.h"
 #include "win32/wide_text.h"
 #include "win32/win32_handles.h"
 
 namespace {
 
-// The profile functions return a list of NUL-terminated strings ending in an
-// empty one, cut short (and then 2 less than the size) when the buffer is
-// too small: read again with a larger one.
-template <typename Read>
-std::vector<std::string> ReadList(Read read) {
-  for (DWORD size = 4096;; size *= 4) {
-    std::vector<char> buffer(size);
-    const DWORD used = read(buffer.data(), size);
-    if (used + 2 < size || size >= (1u << 24)) {
-      std::vector<std::string> items;
-      for (const char* p = buffer.data(); *p; p += items.back().size() + 1) items.emplace_back(p);
-      return items;
-    }
-  }
-}
-
 std::string ProgramFolder() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  std::string folder(path);
-  return folder.substr(0, folder.find_last_of("\\/") + 1);
+  const std::string program = Utf8FromWide(ThisProgram());
+  return program.substr(0, program.find_last_of("\\/") + 1);
 }
 
 // A path as the user meant it: relative to the working folder.
 std::string FullPath(const std::string& name) {
-  char full[MAX_PATH] = {};
-  const DWORD length = GetFullPathNameA(name.c_str(), MAX_PATH, full, nullptr);
-  return length > 0 && length < MAX_PATH ? std::string(full, length) : name;
+  const std::wstring wide = WideFromUtf8(name);
+  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return name;
+  std::wstring full(size, L'\0');
+  const DWORD length = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  return length > 0 && length < size ? Utf8FromWide(full.substr(0, length)) : name;
 }
 
 bool IsFile(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::string AppDataFolder() {
-  char folder[MAX_PATH] = {};
-  const DWORD length = GetEnvironmentVariableA("APPDATA", folder, MAX_PATH);
-  return length > 0 && length < MAX_PATH ? std::string(folder, length) : std::string();
+  wchar_t folder[32768] = {};
+  const DWORD length = GetEnvironmentVariableW(L"APPDATA", folder, 32768);
+  return length > 0 && length < 32768 ? Utf8FromWide(std::wstring_view(folder, length)) : std::string();
 }
 
 [[noreturn]] void CannotWrite(const std::string& path, DWORD error) {
-  throw SettingsError("The settings file " + path + " cannot be written (error " + std::to_string(error) + ").");
+  throw SettingsError("The settings file " + path + " cannot be written: " + SystemErrorText(error));
+}
+
+// The file's text and encoding; a missing file is empty (and will be UTF-8).
+DecodedText ReadText(const std::string& path, bool required) {
+  if (!required && GetFileAttributesW(WideFromUtf8(path).c_str()) == INVALID_FILE_ATTRIBUTES) return {};
+  const std::optional<std::string> bytes = files::ReadAll(path);
+  if (!bytes) throw SettingsError("The settings file " + path + " cannot be read: " + SystemErrorText(GetLastError()));
+  return DecodeSettingsText(*bytes);
+}
+
+// Writes all of `bytes`; false with the system's error set when the disk
+// takes less than all of it.
+bool WriteWhole(HANDLE file, const std::string& bytes) {
+  for (std::size_t at = 0; at < bytes.size();) {
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + at, static_cast<DWORD>(bytes.size() - at), &written, nullptr)) return false;
+    if (written == 0) {
+      SetLastError(ERROR_DISK_FULL);
+      return false;
+    }
+    at += written;
+  }
+  return FlushFileBuffers(file) != 0;
 }
 
 }  // namespace
 
 SettingsFile ReadSettingsFile(const std::string& name, bool required) {
-  // The profile functions look for a bare name in the Windows folder: make
-  // it a full path, as the user meant it, from the working folder.
-  const std::string path = FullPath(name);
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES && !required) return {};
-  // The profile functions read a missing or locked file as an empty one:
-  // open it once first, so that such a file is an error, not no settings.
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    throw SettingsError("The settings file " + path + " cannot be read (error " + std::to_string(GetLastError()) +
-                        ").");
-  }
-  CloseHandle(file);
-
-  SettingsFile settings;
-  const auto sections =
-      ReadList([&](char* buffer, DWORD size) { return GetPrivateProfileSectionNamesA(buffer, size, path.c_str()); });
-  for (const std::string& section : sections) {
-    auto& keys = settings[section];
-    const auto lines = ReadList([&](char* buffer, DWORD size) {
-      return GetPrivateProfileSectionA(section.c_str(), buffer, size, path.c_str());
-    });
-    for (const std::string& line : lines) {
-      const auto equals = line.find('=');
-      if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-      if (equals == std::string::npos)
-        throw SettingsError("[" + section + "] " + line + ": a line key=value is allowed.");
-      auto trim = [](std::string text) {
-        const auto first = text.find_first_not_of(" \t");
-        const auto last = text.find_last_not_of(" \t");
-        return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-      };
-      keys[trim(line.substr(0, equals))] = trim(line.substr(equals + 1));
-    }
-  }
-  return settings;
+  return ParseSettingsText(ReadText(FullPath(name), required).Utf8);
 }
 
 std::string SettingsFilePath(const std::vector<std::string>& arguments) {
@@ -113,15 +86,31 @@ Settings LoadSettings(const std::vector<std::string>& arguments) {
   return ParseSettings(arguments, ReadSettingsFile(SettingsFilePath(arguments), named));
 }
 
-void SaveSettingsFile(const std::string& path, const SettingsFile& values) {
-  const std::wstring target = Wide(path);
-  std::string text;
-  if (IsFile(path)) {
-    std::optional<std::string> read = files::ReadAll(path);
-    if (!read) CannotWrite(path, ERROR_ACCESS_DENIED);
-    text = std::move(*read);
+std::vector<std::string> WorkInSettingsFolder(std::vector<std::string> arguments) {
+  const std::string capture = std::string("--") + kCaptureOption;
+  for (std::size_t i = 0; i + 1 < arguments.size(); ++i) {
+    if (arguments[i] == kIniOption || arguments[i] == capture) {
+      arguments[i + 1] = FullPath(arguments[i + 1]);
+      ++i;
+    }
   }
-  const std::string updated = UpdateSettingsText(text, values);
+  // The folder in AppData may not be there before the first save.
+  const std::string folder = files::Parent(SettingsFilePath(arguments));
+  files::MakeFolders(folder);
+  SetCurrentDirectoryW(WideFromUtf8(folder + "\\").c_str());
+  return arguments;
+}
+
+void SaveSettingsFile(const std::string& path, const SettingsFile& values) {
+  const std::wstring target = WideFromUtf8(path);
+  // A folder in the file's place is not read: the rename below refuses it.
+  const DecodedText old = IsFile(path) ? ReadText(path, true) : DecodedText{};
+  const std::optional<std::string> updated = EncodeSettingsText(UpdateSettingsText(old.Utf8, values), old.Encoding);
+  if (!updated) {
+    throw SettingsError("The settings file " + path + " is saved as " + EncodingName(old.Encoding) +
+                        ", which cannot hold every character of the new values. Save it as UTF-8 in an editor "
+                        "first, or use only characters it can hold.");
+  }
 
   files::MakeFolders(files::Parent(path));
   // The new file stands beside the old one, so that the rename stays within
@@ -130,14 +119,13 @@ void SaveSettingsFile(const std::string& path, const SettingsFile& values) {
   HANDLE file = CreateFileW(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) CannotWrite(path, GetLastError());
   UniqueKernelHandle owner(file);
-  DWORD written = 0;
-  const bool whole = WriteFile(file, updated.data(), static_cast<DWORD>(updated.size()), &written, nullptr) &&
-                     written == updated.size() && FlushFileBuffers(file);
+  const bool whole = WriteWhole(file, *updated);
   const DWORD writeError = GetLastError();
-  owner.reset();
-  if (!whole) {
+  const bool closed = owner.reset();
+  if (!whole || !closed) {
+    const DWORD error = whole ? GetLastError() : writeError;
     DeleteFileW(fresh.c_str());
-    CannotWrite(path, writeError);
+    CannotWrite(path, error);
   }
   if (!MoveFileExW(fresh.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD error = GetLastError();

@@ -8,12 +8,6 @@
 
 namespace {
 
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  const auto last = text.find_last_not_of(" \t");
-  return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-}
-
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

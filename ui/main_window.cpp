@@ -12,7 +12,6 @@
 #include "ui/main_menu.h"
 #include "ui/options_dialog.h"
 #include "web/status_page.h"
-#include "win32/message_loop.h"
 
 using namespace app;
 
@@ -76,9 +75,8 @@ int frmMain::Run() {
   // The loop also ends as soon as the program has ended: the quit message
   // comes only once the queue is empty, which a decoder that publishes
   // without pause may never let happen.
-  MessageLoop loop;
   MSG msg;
-  while (!mEnded && loop.Next(msg, true)) {
+  while (!mEnded && GetMessageW(&msg, nullptr, 0, 0) > 0) {
     const StageTimer timer(Stage::Loop);
     TranslateMessage(&msg);
     DispatchMessageW(&msg);

@@ -53,16 +53,10 @@ constexpr const char* kEveryInterface = "every interface";
 constexpr const char* kSources[] = {"0 (SkySpy)", "1 (Airmaster)", "2", "3 (AirNav, Posfix)"};
 constexpr const wchar_t* kTitle = L"Options";
 
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t");
-  const auto last = text.find_last_not_of(" \t");
-  return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-}
-
 std::string ControlText(HWND control) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-  return Narrow(text);
+  return Utf8FromWide(text);
 }
 
 std::string ListItem(HWND list, int index) {
@@ -71,14 +65,14 @@ std::string ListItem(HWND list, int index) {
   std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
   SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<std::size_t>(length));
-  return Narrow(text);
+  return Utf8FromWide(text);
 }
 
 // Adds or inserts an item of a list box or combo box (the wide call: the
 // program is not built for UNICODE, so the windowsx.h macros would send the
 // narrow message).
 void AddItem(HWND control, UINT message, const std::string& text, WPARAM at = 0) {
-  SendMessageW(control, message, at, reinterpret_cast<LPARAM>(Wide(text).c_str()));
+  SendMessageW(control, message, at, reinterpret_cast<LPARAM>(WideFromUtf8(text).c_str()));
 }
 
 const Field* FieldOf(const std::string& key) {
@@ -93,6 +87,8 @@ const Field* FieldOf(const std::string& key) {
 OptionsDialog::OptionsDialog(HINSTANCE instance, OptionsChoices choices)
     : mInstance(instance), mChoices(std::move(choices)) {}
 
+HWND OptionsDialog::sOpen = nullptr;
+
 bool OptionsDialog::Show(HWND owner) {
   return DialogBoxParamW(mInstance, MAKEINTRESOURCEW(IDD_OPTIONS), owner, DialogProc, reinterpret_cast<LPARAM>(this)) ==
          IDOK;
@@ -102,6 +98,9 @@ INT_PTR CALLBACK OptionsDialog::DialogProc(HWND dialog, UINT message, WPARAM wPa
   if (message == WM_INITDIALOG) {
     SetWindowLongPtrW(dialog, DWLP_USER, lParam);
     reinterpret_cast<OptionsDialog*>(lParam)->mDialog = dialog;
+    sOpen = dialog;
+  } else if (message == WM_DESTROY && dialog == sOpen) {
+    sOpen = nullptr;
   }
   auto* self = reinterpret_cast<OptionsDialog*>(GetWindowLongPtrW(dialog, DWLP_USER));
   return self ? self->Handle(message, wParam, lParam) : FALSE;
@@ -121,7 +120,7 @@ INT_PTR OptionsDialog::Handle(UINT message, WPARAM wParam, LPARAM) {
 }
 
 void OptionsDialog::Fill() {
-  SetDlgItemTextW(mDialog, IDC_OPTIONS_FILE, Wide("Settings file: " + mChoices.FilePath).c_str());
+  SetDlgItemTextW(mDialog, IDC_OPTIONS_FILE, WideFromUtf8("Settings file: " + mChoices.FilePath).c_str());
   // The file's values, the defaults where it has none.
   auto valueOf = [&](const SettingKey& key) {
     const auto section = mChoices.File.find(key.Section);
@@ -136,7 +135,7 @@ void OptionsDialog::Fill() {
     const HWND control = GetDlgItem(mDialog, field->Control);
     switch (field->Type) {
       case Field::Kind::Edit:
-        SetWindowTextW(control, Wide(value).c_str());
+        SetWindowTextW(control, WideFromUtf8(value).c_str());
         break;
       case Field::Kind::Check:
         Button_SetCheck(control, value == "1" ? BST_CHECKED : BST_UNCHECKED);
@@ -161,8 +160,12 @@ void OptionsDialog::Fill() {
         break;
     }
   }
-  Button_SetCheck(GetDlgItem(mDialog, IDC_OPTIONS_START_WITH_WINDOWS),
-                  StartsWithWindows() ? BST_CHECKED : BST_UNCHECKED);
+  mShownStart = StartsWithWindows();
+  Button_SetCheck(GetDlgItem(mDialog, IDC_OPTIONS_START_WITH_WINDOWS), mShownStart ? BST_CHECKED : BST_UNCHECKED);
+  // What the fields show now, as OK would read them: OK writes only what
+  // differs, so that what changed in the file meanwhile (by hand, by
+  // another program) stays.
+  for (const Field& field : kFields) mShown[field.Key] = FieldValue(field.Control);
 
   std::string overridden;
   for (const std::string& key : mChoices.Overridden) {
@@ -170,10 +173,10 @@ void OptionsDialog::Fill() {
     overridden += (overridden.empty() ? "" : ", ") + std::string(field ? field->Label : key.c_str());
   }
   if (!overridden.empty()) {
-    SetDlgItemTextW(
-        mDialog, IDC_OPTIONS_OVERRIDES,
-        Wide("For this run the command line overrides the file's " + overridden + ". The file gets what you set here.")
-            .c_str());
+    SetDlgItemTextW(mDialog, IDC_OPTIONS_OVERRIDES,
+                    WideFromUtf8("For this run the command line overrides the file's " + overridden +
+                                 ". The file gets what you set here.")
+                        .c_str());
   }
 }
 
@@ -209,7 +212,7 @@ void OptionsDialog::OnCommand(int id, int code) {
       if (code == LBN_SELCHANGE) {
         const HWND list = GetDlgItem(mDialog, id);
         const int edit = id == IDC_OPTIONS_OUT_LIST ? IDC_OPTIONS_OUT_EDIT : IDC_OPTIONS_IN_EDIT;
-        SetDlgItemTextW(mDialog, edit, Wide(ListItem(list, ListBox_GetCurSel(list))).c_str());
+        SetDlgItemTextW(mDialog, edit, WideFromUtf8(ListItem(list, ListBox_GetCurSel(list))).c_str());
       }
       break;
     default:
@@ -245,7 +248,7 @@ std::string OptionsDialog::FieldValue(int control) const {
 }
 
 void OptionsDialog::Refuse(int control, const std::string& message) const {
-  MessageBoxW(mDialog, Wide(message).c_str(), kTitle, MB_OK | MB_ICONWARNING);
+  MessageBoxW(mDialog, WideFromUtf8(message).c_str(), kTitle, MB_OK | MB_ICONWARNING);
   const HWND window = GetDlgItem(mDialog, control);
   SendMessageW(mDialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(window), TRUE);
 }
@@ -267,20 +270,20 @@ bool OptionsDialog::Accept() {
         return false;
       }
     }
-    values[key->Section][key->Key] = value;
+    if (value != mShown[field.Key]) values[key->Section][key->Key] = value;
   }
   try {
     SaveSettingsFile(mChoices.FilePath, values);
   } catch (const SettingsError& e) {
-    MessageBoxW(mDialog, Wide(e.what()).c_str(), kTitle, MB_OK | MB_ICONERROR);
+    MessageBoxW(mDialog, WideFromUtf8(e.what()).c_str(), kTitle, MB_OK | MB_ICONERROR);
     return false;
   }
   const bool start = Button_GetCheck(GetDlgItem(mDialog, IDC_OPTIONS_START_WITH_WINDOWS)) == BST_CHECKED;
   try {
-    if (start != StartsWithWindows()) SetStartWithWindows(start);
+    if (start != mShownStart) SetStartWithWindows(start);
   } catch (const std::runtime_error& e) {
     // The file is written; only the Run value is missing.
-    MessageBoxW(mDialog, Wide(e.what()).c_str(), kTitle, MB_OK | MB_ICONERROR);
+    MessageBoxW(mDialog, WideFromUtf8(e.what()).c_str(), kTitle, MB_OK | MB_ICONERROR);
   }
   mValues = std::move(values);
   return true;
@@ -325,6 +328,12 @@ void OptionsDialog::RemoveFromList(int list) {
 }
 
 std::optional<Settings> EditOptions(HWND owner, HINSTANCE instance, const std::vector<std::string>& arguments) {
+  // One dialog at a time: another request (the tray menu's, while the
+  // dialog is open) brings the open one to the front.
+  if (const HWND open = OptionsDialog::Open()) {
+    SetForegroundWindow(open);
+    return std::nullopt;
+  }
   try {
     const std::string path = SettingsFilePath(arguments);
     OptionsDialog dialog(instance,
@@ -332,7 +341,7 @@ std::optional<Settings> EditOptions(HWND owner, HINSTANCE instance, const std::v
     if (!dialog.Show(owner)) return std::nullopt;
     return ParseSettings(arguments, ReadSettingsFile(path, true));
   } catch (const SettingsError& e) {
-    MessageBoxW(owner, Wide(e.what()).c_str(), kTitle, MB_OK | MB_ICONERROR);
+    MessageBoxW(owner, WideFromUtf8(e.what()).c_str(), kTitle, MB_OK | MB_ICONERROR);
     return std::nullopt;
   }
 }

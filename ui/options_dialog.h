@@ -1,12 +1,14 @@
 #pragma once
 // The Options dialog: every setting of the settings file, checked with the
-// command line's own rules when OK is pressed, then written into the file
-// (its comments and order kept) and Start with Windows set as checked.
+// command line's own rules when OK is pressed, then what the user changed
+// written into the file (its comments, order, encoding and other changes
+// kept) and Start with Windows set as checked.
 // Modal, on the GUI thread; the caller applies the written values to the
 // running program (see Values) after Show returns true.
 
 #include <windows.h>
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,8 +32,11 @@ class OptionsDialog {
   // Shows the dialog over `owner` until OK has written the file (true) or
   // the user cancelled (false: nothing was written).
   bool Show(HWND owner);
-  // Every key with the value OK wrote ("" for none).
+  // Every key OK wrote, the ones the user changed, with its value ("" for
+  // none).
   const SettingsFile& Values() const { return mValues; }
+  // The dialog on the screen, or null: there is one at a time.
+  static HWND Open() { return sOpen; }
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -54,6 +59,9 @@ class OptionsDialog {
   OptionsChoices mChoices;
   HWND mDialog = nullptr;
   SettingsFile mValues;
+  std::map<std::string, std::string> mShown;  // each key's field as Fill left it
+  bool mShownStart = false;                   // Start with Windows as shown
+  static HWND sOpen;
 };
 
 // File > Options... and the tray menu's Options: the dialog for this run's

@@ -192,6 +192,9 @@ TEST_F(Duplicates, AfterTheWindowTheSameMessageGoesAgain) {
   EXPECT_GE(elapsed, 980u) << "not before the window ended";
   EXPECT_EQ(client.records.size(), 2u);
   const Statistics stats = p.bridge.CurrentStatistics();
-  EXPECT_GE(stats.Sources[0].Duplicates + stats.Sources[3].Duplicates, 10u);
+  // Every text but the two that went is a duplicate, however few a busy
+  // machine managed to send within the window.
+  EXPECT_GE(sent, 3);
+  EXPECT_EQ(stats.Sources[0].Duplicates + stats.Sources[3].Duplicates, static_cast<std::uint64_t>(sent - 2));
   EXPECT_EQ(stats.Sources[0].Forwarded + stats.Sources[3].Forwarded, 2u);
 }

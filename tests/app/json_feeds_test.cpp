@@ -284,3 +284,69 @@ TEST_F(JsonFeeds, SdrFeedsOverUdpAndTcpGoOutAsRecordsBesideTheDecoders) {
   closesocket(server);
   closesocket(udp);
 }
+
+// Every field of what reaches the client port from a JSON input stands in
+// its place: a field at its width goes out, one past it (or thousands past
+// it) makes the object skipped and counted, as does a frame whose check
+// failed.
+TEST_F(JsonFeeds, AFieldPastItsPlaceOrAFailedCheckIsCountedAndNeverSent) {
+  const int udpPort = FreeTcpPort();
+  Settings settings = TestSettings();
+  settings.JsonIn = ParseSettings({"--json-in", "udp:127.0.0.1:" + std::to_string(udpPort)}).JsonIn;
+  Program p(settings);
+  StreamClient client(p.port);
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  const auto flat = [](const char* field, const std::string& value, int n) {
+    json o = {{"mode", "2"},       {"label", "H1"},      {"block_id", "4"},
+              {"tail", ".N123AB"}, {"flight", "XY0123"}, {"msgno", "M01A"}};
+    o[field] = value;
+    o["text"] = "CASE " + std::to_string(n);
+    return o.dump();
+  };
+  const auto nested = [](const char* crcOk, int n) {
+    return R"({"vdl2":{"avlc":{"acars":{"err":false,"crc_ok":)" + std::string(crcOk) +
+           R"(,"reg":".D-ABCD","mode":"2","label":"H1","blk_id":"4","msg_num":"M01","msg_num_seq":"A",)"
+           R"("flight":"XY0123","msg_text":"CASE )" +
+           std::to_string(n) + R"("}}}})";
+  };
+  struct Case {
+    std::string Object;
+    bool Sent;
+  };
+  const Case cases[] = {
+      {flat("tail", "D-ABCDE", 0), true},
+      {flat("tail", "D-ABCDEF", 1), false},
+      {flat("tail", std::string(30000, 'R'), 2), false},
+      {flat("flight", "XY0123", 3), true},
+      {flat("flight", "XY01234", 4), false},
+      {flat("msgno", "M01AB", 5), false},
+      {nested("true", 6), true},
+      {nested("false", 7), false},
+  };
+  SOCKET udp = UdpSocket(0);
+  const sockaddr_in to = Loopback(udpPort);
+  std::size_t sent = 0;
+  for (const Case& c : cases) {
+    sendto(udp, c.Object.data(), static_cast<int>(c.Object.size()), 0, reinterpret_cast<const sockaddr*>(&to),
+           sizeof to);
+    sent += c.Sent ? 1 : 0;
+    PumpFor(5);
+  }
+  const std::string last = flat("label", "H2", 99);
+  sendto(udp, last.data(), static_cast<int>(last.size()), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  ASSERT_TRUE(client.WaitRecords(sent + 1)) << client.records.size();
+  PumpFor(100);
+  ASSERT_EQ(client.Poll(), sent + 1);
+  std::size_t record = 0;
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    if (!cases[i].Sent) continue;
+    const auto f = ParseFrameText(client.records[record++].Frame);
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->Text, "CASE " + std::to_string(i));
+    EXPECT_EQ(f->Address.size(), 7u);
+    EXPECT_EQ(f->FlightId.size(), 6u);
+  }
+  EXPECT_EQ(p.bridge.Feeds().Feeds()[0]->Lost(), std::size(cases) - sent);
+  EXPECT_EQ(p.bridge.CurrentStatistics().Sources.at(4).Filtered, std::size(cases) - sent);
+  closesocket(udp);
+}

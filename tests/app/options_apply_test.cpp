@@ -161,3 +161,43 @@ TEST_F(OptionsApplyTest, TheTrayMenusStartWithWindowsSetsAndClearsTheRunValueAnd
   closer.join();
   EXPECT_TRUE(checked);
 }
+
+namespace {
+
+int OptionsDialogsOf(DWORD thread) {
+  int count = 0;
+  EnumThreadWindows(
+      thread,
+      [](HWND w, LPARAM l) -> BOOL {
+        if (IsWindowVisible(w) && GetDlgItem(w, IDC_OPTIONS_PORT)) ++*reinterpret_cast<int*>(l);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+}  // namespace
+
+TEST_F(OptionsApplyTest, ASecondOptionsRequestBringsTheOpenDialogToTheFront) {
+  ProgramFromFile p(ini_);
+  const DWORD thread = GetCurrentThreadId();
+  int dialogs = 0;
+  HWND front = nullptr, first = nullptr;
+  p.Options([&](HWND d) {
+    first = d;
+    // The tray menu's Options while the dialog is open: the dialog's own
+    // message loop hands it to the window.
+    PostMessageW(p.form.hwnd(), WM_COMMAND, app::kCmdOptions, 0);
+    WaitWithoutPumping([&] { return OptionsDialogsOf(thread) > 1; }, 1000);
+    dialogs = OptionsDialogsOf(thread);
+    front = GetForegroundWindow();
+    // Every dialog closed, the last one first.
+    WaitWithoutPumping([&] {
+      if (const HWND open = OptionsOf(thread)) PostMessageW(open, WM_COMMAND, IDCANCEL, 0);
+      Sleep(50);
+      return !IsWindow(d);
+    });
+  });
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_EQ(front, first);
+}

@@ -91,33 +91,6 @@ TEST_F(Reliability, DecoderThatDiesIsNoticedAndLinkedAgainByItself) {
   EXPECT_EQ(changes[3], "0-");
 }
 
-TEST_F(Reliability, SupervisionAndRelinkingGoOnWhileDecodersFlood) {
-  // Decoders that publish without pause never let the queue empty, and the
-  // system makes no WM_TIMER until it does: a decoder started meanwhile
-  // must still be linked, and a client that leaves must still free the port.
-  Settings settings = TestSettings();
-  settings.RelinkSeconds = 1;
-  settings.DebugLog = true;  // each text takes the bridge longer than its decoder
-  Program p(settings);
-  auto first = std::make_unique<StreamClient>(p.port);
-  ASSERT_TRUE(p.WaitPanel1("Client connected"));
-  const std::wstring feed = WriteFeed({Downlink("SEQ {seq}")});
-  DecoderSimulator flood(L"--feed " + feed +
-                         L" --services SkySpy,WinACARS,ANAD --count 100000000 --wait-links 3 --quiet");
-  ASSERT_TRUE(flood.Ready());
-  ASSERT_TRUE(first->WaitRecords(500, 20000));
-  DecoderSimulator late(L"--services POSFIX --count 5 --wait-links 1 --wait-timeout 60000 --quiet");
-  ASSERT_TRUE(late.Ready());
-  const ULONGLONG started = GetTickCount64();
-  EXPECT_TRUE(PumpUntil([&] { return p.Checked(kCmdPosfix); }, 6000));
-  first.reset();
-  EXPECT_TRUE(p.WaitPanel1("Waiting for Client", 3000)) << p.Panel(1);
-  StreamClient second(p.port);
-  EXPECT_TRUE(second.WaitRecords(100, 5000));
-  EXPECT_EQ(late.Wait(60000), 0) << GetTickCount64() - started << " ms";
-  EXPECT_TRUE(flood.Running()) << "the flood ended before the checks: they prove nothing";
-}
-
 TEST_F(Reliability, PortTakenMeanwhileIsRetriedUntilFree) {
   Program p;
   const SOCKET first = ConnectLoopback(p.port);

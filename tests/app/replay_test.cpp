@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "capture/capture_line.h"
+#include "support/loopback.h"
+#include "support/nested_json.h"
 #include "support/program_fixture.h"
 #include "support/temp_working_dir.h"
 
@@ -158,4 +160,64 @@ TEST_F(Replay, ACaptureFolderThatCannotBeWrittenIsReportedAndTheForwardingGoesOn
   EXPECT_TRUE(PumpUntil([&] { return p.Panel(5).rfind("Capture: cannot write ", 0) == 0; }, 5000)) << p.Panel(5);
   EXPECT_NE(p.Panel(5).find("capture-"), std::string::npos);
   EXPECT_EQ(sim.Wait(), 0);
+}
+
+TEST_F(Replay, ADatagramNestedFifteenThousandLevelsDeepIsCapturedAsItCameAndTheCaptureGoesOn) {
+  const int udpPort = FreeTcpPort();
+  const fs::path captureDir = dir_ / "capture";
+  Settings settings = ParseSettings({"--json-in", "udp:127.0.0.1:" + std::to_string(udpPort)});
+  settings.Capture = captureDir.string();
+  Program p(TestSettings(settings));
+  StreamClient client(p.port);
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+
+  // The deep one counts as no JSON; the next one is a message as ever.
+  const std::string deep = NestedJson(15000);
+  const std::string after = R"({"mode":"2","label":"H1","tail":"N123AB","text":"AFTER"})";
+  SOCKET udp = UdpSocket(0);
+  const sockaddr_in to = Loopback(udpPort);
+  for (const std::string& datagram : {deep, after}) {
+    sendto(udp, datagram.data(), static_cast<int>(datagram.size()), 0, reinterpret_cast<const sockaddr*>(&to),
+           sizeof to);
+  }
+  closesocket(udp);
+  ASSERT_TRUE(client.WaitRecords(1));
+  PumpFor(200);
+  client.Poll();
+  ASSERT_EQ(client.records.size(), 1u);
+  EXPECT_NE(client.records[0].Frame.find("AFTER"), std::string::npos);
+
+  std::vector<CaptureRecord> captured;
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        captured = ReadCapture(CaptureFileIn(captureDir));
+        return captured.size() >= 2;
+      },
+      5000));
+  ASSERT_EQ(captured.size(), 2u);
+  EXPECT_EQ(captured[0].Content, deep);
+  EXPECT_EQ(captured[1].Content, after);
+  EXPECT_EQ(p.Panel(5), "");
+}
+
+TEST_F(Replay, AHalfLineInACaptureIsSkippedAndTheRestIsPlayed) {
+  // What a power cut leaves: a half line, and the next run's lines after it.
+  const std::string a = R"({"input":"udp:5550","time":"2026-12-08T10:00:00.000000Z","object":{"label":"H1"}})";
+  const std::string b = R"({"input":"udp:5550","time":"2026-12-08T10:00:00.100000Z","object":{"label":"H2"}})";
+  std::ofstream("cut.jsonl", std::ios::binary) << a << "\n" << b.substr(0, 50) << "\n" << b << "\n";
+  SOCKET udp = UdpSocket(0);
+  DecoderSimulator sim(L"--replay \"" + (dir_ / "cut.jsonl").wstring() + L"\" --speed 0 --quiet --udp-port " +
+                       std::to_wstring(PortOf(udp)));
+  ASSERT_TRUE(sim.Ready());
+  EXPECT_EQ(sim.Wait(), 0);
+  std::vector<std::string> received;
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        char buffer[2048];
+        for (int n; (n = recv(udp, buffer, sizeof buffer, 0)) > 0;) received.emplace_back(buffer, n);
+        return received.size() >= 2;
+      },
+      5000));
+  closesocket(udp);
+  EXPECT_EQ(received, (std::vector<std::string>{R"({"label":"H1"})", R"({"label":"H2"})"}));
 }

@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "pipeline/json_parse.h"
+#include "support/nested_json.h"
+
 namespace {
 
 CaptureRecord RoundTrip(const CaptureRecord& record) {
@@ -58,6 +61,28 @@ TEST(CaptureLine, WhatCameAsJsonButIsNoneIsKeptAsItCame) {
   const CaptureRecord record{"tcp:router:15550", 0, CaptureRecord::Kind::Object, "{\"label\":\"H1\",}"};
   EXPECT_NE(CaptureLine(record).find(R"("json":"{\"label\":\"H1\",}")"), std::string::npos);
   EXPECT_EQ(RoundTrip(record), record);
+}
+
+TEST(CaptureLine, AnObjectNestedBeyondTheLimitIsKeptAsTheTextThatCame) {
+  const struct {
+    std::size_t levels;
+    const char* member;
+  } cases[] = {
+      {kMaxJsonDepth, R"("object":{"label")"},
+      {kMaxJsonDepth + 1, R"("json":"{\"label\")"},
+      {100000, R"("json":"{\"label\")"},  // writing it out as an object overflowed the stack
+  };
+  for (const auto& c : cases) {
+    const CaptureRecord record{"udp:5550", 0, CaptureRecord::Kind::Object, NestedJson(c.levels)};
+    EXPECT_NE(CaptureLine(record).find(c.member), std::string::npos) << c.levels;
+    EXPECT_EQ(RoundTrip(record), record) << c.levels;
+  }
+  // A line read back holds an object at most as deep as one that is written.
+  const std::string head = R"({"input":"udp:5550","time":"2026-12-08T19:26:20.000000Z","object":)";
+  std::string why;
+  EXPECT_TRUE(ParseCaptureLine(head + NestedJson(kMaxJsonDepth) + "}", why));
+  EXPECT_FALSE(ParseCaptureLine(head + NestedJson(kMaxJsonDepth + 1) + "}", why));
+  EXPECT_EQ(why, "not JSON");
 }
 
 TEST(CaptureLine, LinesThatHoldNoRecordSayWhy) {

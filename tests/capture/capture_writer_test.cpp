@@ -4,14 +4,26 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "replay.h"
+#include "support/full_disk.h"
+#include "support/nested_json.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -72,6 +84,16 @@ class Capture : public ::testing::Test {
   }
   CaptureWriter::Clock Clock() {
     return [this] { return now_.load(); };
+  }
+  // The first line of 2026-12-09 comes: `oldest` goes, that day's file
+  // comes, and the folder holds `expected` so changed.
+  void NextDayTakes(CaptureWriter& writer, std::set<std::string>& expected, const std::string& oldest) {
+    now_ = LocalMicros(2026, 12, 9, 0, 0, 1);
+    writer.TextArrived("SkySpy", "tomorrow");
+    writer.Flush();
+    expected.erase(oldest);
+    expected.insert("capture-2026-12-09.jsonl");
+    EXPECT_EQ(Names(folder_), expected);
   }
   CaptureWriter::ReportSink Sink() {
     return [this](const std::string& text) { reports_.push_back(text); };
@@ -147,12 +169,7 @@ TEST_F(Capture, KeepsTheLastDaysAndDeletesNothingButOlderCaptureFiles) {
   EXPECT_EQ(Names(folder_), expected);
 
   // The next day's first line takes the oldest kept day away.
-  now_ = LocalMicros(2026, 12, 9, 0, 0, 1);
-  writer.TextArrived("SkySpy", "tomorrow");
-  writer.Flush();
-  expected.erase("capture-2026-12-06.jsonl");
-  expected.insert("capture-2026-12-09.jsonl");
-  EXPECT_EQ(Names(folder_), expected);
+  NextDayTakes(writer, expected, "capture-2026-12-06.jsonl");
 }
 
 TEST_F(Capture, AFolderThatCannotBeWrittenIsReportedOnceAndAgainWhenItCanBe) {
@@ -186,7 +203,7 @@ TEST_F(Capture, AtStartTheFolderIsTriedAndOldDaysGoBeforeAnythingArrives) {
   fs::create_directories(folder_);
   std::ofstream(folder_ / "capture-2026-11-30.jsonl") << "{}\n";
   {
-    CaptureWriter writer(Options(), Clock(), Sink());
+    CaptureWriter writer(Options(1), Clock(), Sink());
     EXPECT_TRUE(WaitFor([&] { return Names(folder_) == std::set<std::string>{"capture-2026-12-08.jsonl"}; }));
   }
   fs::remove_all(folder_);
@@ -217,6 +234,169 @@ TEST_F(Capture, TheBufferIsBoundedAndWhatDoesNotFitIsCountedAndReported) {
   // Once written, the buffer takes lines again.
   writer.TextArrived("SkySpy", text);
   EXPECT_EQ(writer.Lost(), 11u);
+}
+
+TEST_F(Capture, AnObjectNestedThousandsOfLevelsDeepIsCapturedAndTheCaptureGoesOn) {
+  CaptureWriter writer(Options(), Clock(), Sink());
+  writer.ObjectArrived("udp:5550", NestedJson(100000));
+  writer.TextArrived("SkySpy", "after");
+  writer.Flush();
+  writer.TextArrived("SkySpy", "later");
+  writer.Flush();
+  const auto lines = Lines(folder_ / "capture-2026-12-08.jsonl");
+  ASSERT_EQ(lines.size(), 3u);
+  std::string why;
+  const auto deep = ParseCaptureLine(lines[0], why);
+  ASSERT_TRUE(deep) << why;
+  EXPECT_EQ(deep->Content, NestedJson(100000));
+  EXPECT_NE(lines[2].find("\"later\""), std::string::npos);
+  EXPECT_EQ(writer.Written(), 3u);
+  EXPECT_EQ(writer.Lost(), 0u);
+}
+
+TEST_F(Capture, AHalfLineLeftByAPowerCutIsFollowedByWholeLinesAndReplaySkipsIt) {
+  fs::create_directories(folder_);
+  const std::string whole = R"({"input":"SkySpy","time":"2026-12-08T10:00:00.000000Z","text":"A"})";
+  std::ofstream(folder_ / "capture-2026-12-08.jsonl", std::ios::binary) << whole << "\n" << whole.substr(0, 30);
+  {
+    CaptureWriter writer(Options(), Clock(), Sink());
+    writer.TextArrived("SkySpy", "B");
+    writer.TextArrived("SkySpy", "C");
+  }
+  const auto lines = Lines(folder_ / "capture-2026-12-08.jsonl");
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[1], whole.substr(0, 30));
+  const ReplayPlan plan = ReadReplay(*files::ReadAll((folder_ / "capture-2026-12-08.jsonl").string()));
+  ASSERT_EQ(plan.Steps.size(), 3u);
+  EXPECT_EQ(plan.Steps[1].Bytes, "B");
+  EXPECT_EQ(plan.Skipped, 1u);
+  EXPECT_EQ(plan.FirstSkipped, "line 2: not JSON");
+}
+
+TEST_F(Capture, AClockAYearAheadDeletesNoDayAndTheDaysRunOnAfterwards) {
+  fs::create_directories(folder_);
+  for (int day = 2; day <= 8; ++day) {
+    std::ofstream(folder_ / ("capture-2026-12-0" + std::to_string(day) + ".jsonl")) << "{}\n";
+  }
+  CaptureWriter writer(Options(7), Clock(), Sink());
+  writer.TextArrived("SkySpy", "today");
+  writer.Flush();
+  now_ = LocalMicros(2027, 12, 8, 12, 0, 0);  // set wrong...
+  writer.TextArrived("SkySpy", "a year ahead");
+  writer.Flush();
+  now_ = LocalMicros(2026, 12, 8, 12, 0, 5);  // ...and put right
+  writer.TextArrived("SkySpy", "today again");
+  writer.Flush();
+  std::set<std::string> expected = {"capture-2027-12-08.jsonl"};
+  for (int day = 2; day <= 8; ++day) expected.insert("capture-2026-12-0" + std::to_string(day) + ".jsonl");
+  EXPECT_EQ(Names(folder_), expected);
+  EXPECT_EQ(Lines(folder_ / "capture-2026-12-08.jsonl").size(), 3u);  // the earlier line stays
+  // The next day the oldest goes, as days go; the day ahead is no kept day.
+  NextDayTakes(writer, expected, "capture-2026-12-02.jsonl");
+}
+
+TEST_F(Capture, AThreadThatEndsIsReportedAndWhatComesAfterIsCounted) {
+  // A clock that fails on the writer's thread: nothing there can name a file.
+  const auto testThread = std::this_thread::get_id();
+  CaptureWriter writer(
+      Options(),
+      [&] {
+        if (std::this_thread::get_id() != testThread) throw std::runtime_error("the clock failed");
+        return now_.load();
+      },
+      Sink());
+  EXPECT_TRUE(WaitFor([&] {
+    writer.Tick();
+    return !reports_.empty();
+  }));
+  ASSERT_EQ(reports_.size(), 1u);
+  EXPECT_EQ(reports_[0],
+            "Capture: stopped (the clock failed); nothing more is captured until the next start; "
+            "0 lines lost; the forwarding goes on");
+  writer.TextArrived("SkySpy", "one");
+  writer.TextArrived("SkySpy", "two");
+  writer.Flush();  // returns: the thread is gone
+  EXPECT_EQ(writer.Lost(), 2u);
+  writer.Tick();
+  ASSERT_EQ(reports_.size(), 2u);
+  EXPECT_NE(reports_[1].find("2 lines lost"), std::string::npos) << reports_[2];
+}
+
+#ifndef _WIN32
+// A full disk, for real: the system refuses to let the file grow past a
+// size, as it does on a disk with that much space left.
+TEST_F(Capture, OnAFullDiskEachLineIsInTheFileWholeOrCountedAsLost) {
+  const std::string text(200, 'A');
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto ignored = std::signal(SIGXFSZ, SIG_IGN);
+  CaptureWriter::Options options = Options();
+  options.Interval = std::chrono::hours(1);
+  CaptureWriter writer(options, Clock(), Sink());
+  writer.Flush();  // the day's file is there, empty
+  rlimit full = old;
+  full.rlim_cur = 1500;  // room for 5 lines of about 270 bytes and a part of the 6th
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+  for (int i = 0; i < 20; ++i) writer.TextArrived("SkySpy", text);
+  writer.Flush();
+  writer.TextArrived("SkySpy", text);  // no room for even one
+  writer.Flush();
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+  const fs::path file = folder_ / "capture-2026-12-08.jsonl";
+  const std::string bytes = *files::ReadAll(file.string());
+  EXPECT_EQ(bytes.back(), '\n');
+  EXPECT_EQ(Lines(file).size(), writer.Written());
+  EXPECT_EQ(writer.Written(), 5u);
+  EXPECT_EQ(writer.Lost(), 16u);
+
+  // Room again: the next lines follow the whole ones, and the report counts
+  // exactly the lines that are not in the file.
+  writer.TextArrived("SkySpy", "room again");
+  writer.Flush();
+  std::signal(SIGXFSZ, ignored);
+  writer.Tick();
+  ASSERT_EQ(reports_.size(), 2u);
+  EXPECT_EQ(reports_[0].rfind("Capture: cannot write ", 0), 0u) << reports_[0];
+  EXPECT_NE(reports_[1].find("again; 16 lines were lost"), std::string::npos) << reports_[1];
+  const ReplayPlan plan = ReadReplay(*files::ReadAll(file.string()));
+  EXPECT_EQ(plan.Steps.size(), 6u);
+  EXPECT_EQ(plan.Skipped, 0u);
+}
+#endif
+
+// A disk that fills up, for real: scripts/with-full-disk mounts a disk of
+// 64 KB in a namespace of its own, for the native test and the one under Wine.
+TEST_F(Capture, OnASmallDiskThatFillsUpEachLineIsWholeOrCountedAsLost) {
+  const auto disk = FullDiskFolder("capture-test");
+  if (!disk) GTEST_SKIP() << "no small disk given (scripts/with-full-disk)";
+  folder_ = *disk / "capture";  // the fixture removes it
+  const fs::path ballast = *disk / "ballast";
+  std::ofstream(ballast, std::ios::binary) << std::string(16 * 1024, 'x');
+  CaptureWriter::Options options = Options();
+  options.Interval = std::chrono::hours(1);
+  CaptureWriter writer(options, Clock(), Sink());
+  const std::string text(200, 'A');
+  for (int batch = 0; batch < 8; ++batch) {
+    for (int i = 0; i < 50; ++i) writer.TextArrived("SkySpy", text);
+    writer.Flush();
+  }
+  const fs::path file = folder_ / "capture-2026-12-08.jsonl";
+  EXPECT_GT(writer.Lost(), 0u);
+  EXPECT_EQ(writer.Written() + writer.Lost(), 400u);
+  fs::remove(ballast);  // room again
+  writer.TextArrived("SkySpy", "room again");
+  writer.Flush();
+  writer.Tick();
+  const std::string bytes = *files::ReadAll(file.string());
+  EXPECT_EQ(bytes.back(), '\n');
+  const ReplayPlan plan = ReadReplay(bytes);
+  EXPECT_EQ(plan.Steps.size(), writer.Written());
+  EXPECT_EQ(plan.Skipped, 0u);
+  EXPECT_EQ(plan.Steps.back().Bytes, "room again");
+  ASSERT_EQ(reports_.size(), 2u);
+  EXPECT_EQ(reports_[0].rfind("Capture: cannot write ", 0), 0u) << reports_[0];
+  EXPECT_NE(reports_[1].find("again; " + std::to_string(writer.Lost()) + " lines were lost"), std::string::npos)
+      << reports_[1];
 }
 
 TEST(CaptureFileName, IsTheLocalDate) {

@@ -6,7 +6,10 @@
 
 #include <windows.h>
 
+#include <tlhelp32.h>
+
 #include <atomic>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -55,6 +58,18 @@ class HungWindow {
   std::thread mThread;
 };
 
+// The ids of this process's threads.
+std::set<DWORD> OwnThreads() {
+  std::set<DWORD> ids;
+  const UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ids.insert(entry.th32ThreadID);
+  }
+  return ids;
+}
+
 }  // namespace
 
 TEST(DecoderProbe, FindsARunningDecoderAndPostsItsIndex) {
@@ -95,4 +110,32 @@ TEST(DecoderProbe, AProbeStuckOnAHungWindowIsAbandonedWithinItsLimit) {
   probe.reset();
   // The hung window answers after all; the abandoned probe ends by itself,
   // without a probe to reach into.
+}
+
+// Messages that never stop coming to the probe's thread do not keep it from
+// ending when told.
+TEST(DecoderProbe, StopsWhileMessagesPourIn) {
+  const std::set<DWORD> before = OwnThreads();
+  DecoderProbe probe(nullptr, kAnswered, "ACARS");
+  DWORD probeThread = 0;
+  ASSERT_TRUE(WaitWithoutPumping([&] {
+    for (const DWORD id : OwnThreads()) {
+      if (!before.contains(id)) probeThread = id;
+    }
+    return probeThread != 0;
+  }));
+  std::atomic<bool> stop{false};
+  std::atomic<long> posted{0};
+  std::vector<std::thread> posters;
+  for (int i = 0; i < 3; ++i) {
+    posters.emplace_back([&] {
+      while (!stop) {
+        if (PostThreadMessageW(probeThread, WM_NULL, 0, 0)) ++posted;
+      }
+    });
+  }
+  ASSERT_TRUE(WaitWithoutPumping([&] { return posted > 20000; }));
+  EXPECT_TRUE(probe.Stop()) << "the probe ended, not abandoned";
+  stop = true;
+  for (auto& poster : posters) poster.join();
 }

@@ -7,10 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "support/flood_peer.h"
 #include "support/loopback.h"
 #include "support/message_pump.h"
 #include "support/test_router.h"
@@ -120,4 +123,35 @@ TEST_F(JsonInputs, TcpInputReadsWhileTheWindowThreadIsBusyAndConnectsAgain) {
   EXPECT_EQ(input.State(), "connected");
   closesocket(feed);
   closesocket(listener);
+}
+
+// Each input's reader ends within a second of being told, however its peer
+// sends: one endless line over TCP, datagrams without pause over UDP.
+TEST_F(JsonInputs, EachInputStopsPromptlyWhileItsPeerFloods) {
+  for (const auto kind : {FloodPeer::Kind::Tcp, FloodPeer::Kind::Udp}) {
+    const bool tcp = kind == FloodPeer::Kind::Tcp;
+    SCOPED_TRACE(tcp ? "tcp" : "udp");
+    const int port = FreeTcpPort();
+    std::optional<FloodPeer> flood;
+    std::unique_ptr<JsonInput> input;
+    if (tcp) {
+      flood.emplace(kind, port);
+      input = std::make_unique<JsonTcpInput>(
+          ParseSettings({"--json-in", "tcp:127.0.0.1:" + std::to_string(port)}).JsonIn.at(0),
+          DecoderSource::AirNavPosfix, router, log);
+    } else {
+      input = std::make_unique<JsonUdpInput>(UdpEndpoint(port), DecoderSource::AirNavPosfix, router, log);
+      flood.emplace(kind, port);
+    }
+    // The reader is at work: a good deal has gone to it, and over UDP it has
+    // skipped datagrams that are no JSON.
+    ASSERT_TRUE(WaitWithoutPumping([&] { return flood->Sent() >= (4u << 20) && (tcp || input->Lost() > 100); }))
+        << flood->Sent();
+    ASSERT_TRUE(flood->Sending());
+    const ULONGLONG start = GetTickCount64();
+    input.reset();
+    const ULONGLONG took = GetTickCount64() - start;
+    EXPECT_LT(took, 3000u);
+    EXPECT_TRUE(!tcp || WaitWithoutPumping([&] { return !flood->Sending(); }, 3000)) << "the connection is closed";
+  }
 }

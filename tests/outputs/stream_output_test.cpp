@@ -1,12 +1,14 @@
 // A stream output's accounting: every message it takes ends either sent or
 // counted as dropped, whether the reader stops reading, leaves before a
 // flush, or leaves with bytes still waiting in the transport; and the
-// backlog limit counts what the transport has not sent yet.
+// backlog limit counts what the transport has not sent yet. A reader that
+// vanishes loses what was sent and never acknowledged, counted.
 
 #include "outputs/stream_output.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -26,6 +28,7 @@ class Pipe : public StreamOutput {
   bool failWrite = false;
   std::string waiting;  // in the transport, not sent yet
   std::string received;
+  std::size_t notAcknowledged = 0;  // the tail of `received` the reader has not acknowledged
   std::function<void()> onWrite;
 
   void Send(std::size_t n) {
@@ -36,6 +39,7 @@ class Pipe : public StreamOutput {
  protected:
   bool Open() const override { return open; }
   std::size_t Unsent() const override { return waiting.size(); }
+  std::size_t Unacknowledged(bool) override { return waiting.size() + notAcknowledged; }
   void Write(const std::string& bytes) override {
     if (onWrite) onWrite();
     if (failWrite) throw std::runtime_error("send failed");
@@ -107,6 +111,43 @@ TEST(StreamOutput, ClosingCountsEveryRecordNotWhollySentAsDropped) {
     EXPECT_EQ(out.Dropped(), c.dropped) << c.sent << " bytes sent";
     EXPECT_EQ(out.Kept(), 4 - c.dropped) << c.sent << " bytes sent";
   }
+}
+
+TEST(StreamOutput, ClosingCountsEveryRecordSentButNotAcknowledgedAsDropped) {
+  struct Case {
+    std::size_t notAcknowledged;
+    std::uint64_t dropped;
+  };
+  for (const Case c : {Case{0, 0}, Case{1, 1}, Case{100, 1}, Case{101, 2}, Case{300, 3}, Case{400, 4}}) {
+    Pipe out(1 << 20);
+    for (const auto& r : {kA, kB}) Offer(out, r);
+    out.Flush();
+    out.Send(200);
+    out.notAcknowledged = std::min<std::size_t>(c.notAcknowledged, 200);
+    // A record taken meanwhile does not let the unacknowledged ones go.
+    for (const auto& r : {kC, kD}) Offer(out, r);
+    out.Flush();
+    out.Send(200);
+    out.notAcknowledged = c.notAcknowledged;
+    out.Close();
+    EXPECT_EQ(out.Dropped(), c.dropped) << c.notAcknowledged << " bytes not acknowledged";
+    EXPECT_EQ(out.Kept(), 4 - c.dropped) << c.notAcknowledged << " bytes not acknowledged";
+  }
+}
+
+TEST(StreamOutput, BytesOnTheirWayDoNotCountTowardsTheBacklogLimit) {
+  // 300 bytes sent and not acknowledged, a limit of 200: a living reader
+  // that acknowledges late loses nothing for it.
+  Pipe out(200);
+  for (const auto& r : {kA, kB, kC}) {
+    EXPECT_EQ(Offer(out, r), MessageOutput::Delivery::Kept);
+    out.Flush();
+    out.Send(100);
+    out.notAcknowledged += 100;
+  }
+  EXPECT_EQ(Offer(out, kD), MessageOutput::Delivery::Kept);
+  EXPECT_EQ(Offer(out, kA), MessageOutput::Delivery::Kept) << "200 bytes wait: at the limit";
+  EXPECT_EQ(Offer(out, kB), MessageOutput::Delivery::Dropped) << "one record past it";
 }
 
 TEST(StreamOutput, ClosingTwiceCountsOnceAndTheNextConnectionStartsAfresh) {

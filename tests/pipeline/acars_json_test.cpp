@@ -194,40 +194,63 @@ TEST(MessageFromJson, UplinkSquitterTailsTextAndSource) {
   EXPECT_EQ(MessageFromJson(R"({"label":"H1","tail":".N123AB"})", DecoderSource::SkySpy).Message->AircraftReg,
             ".N123AB");
   EXPECT_EQ(MessageFromJson(R"({"label":"H1","tail":"N12"})", DecoderSource::SkySpy).Message->AircraftReg, "....N12");
-  EXPECT_EQ(MessageFromJson(R"({"label":"H1","tail":"ABCDEFGHI"})", DecoderSource::SkySpy).Message->AircraftReg,
-            "ABCDEFGHI");
   EXPECT_EQ(MessageFromJson(R"({"label":"H1","text":"caf\u00e9 \u20ac \u4e2d \ud83d\ude00"})", DecoderSource::SkySpy)
                 .Message->MessageContent,
             "caf\xE9 \x80 ? ?");
 }
 
 // The frame text's readers find each field by its place: a field longer
-// than its width would move every later one.
-TEST(MessageFromJson, EachFieldIsCutToItsWidthInTheFrame) {
-  const auto flat =
-      MessageFromJson(R"({"mode":"2X","label":"H1X","block_id":"3X","tail":"D-ABCDEF","flight":"XY0123Z",)"
-                      R"("msgno":"M12AB","text":"POSITION"})",
-                      DecoderSource::AirNavPosfix);
-  ASSERT_TRUE(flat.Message);
-  EXPECT_EQ(PrepareParsedMessage(*flat.Message).Frame(),
-            "*\x16\x16\x01"
-            "2D-ABCDEF\x15H13\x02M12AXY0123POSITION\x03");
-  const auto nested =
-      MessageFromJson(R"({"vdl2":{"avlc":{"acars":{"reg":".D-ABCD","mode":"2X","label":"H1X","blk_id":"3X",)"
-                      R"("flight":"XY0123Z","msg_num":"M12","msg_num_seq":"AB","msg_text":"POSITION"}}}})",
-                      DecoderSource::AirNavPosfix);
-  ASSERT_TRUE(nested.Message);
-  EXPECT_EQ(PrepareParsedMessage(*nested.Message).Frame(),
-            "*\x16\x16\x01"
-            "2.D-ABCD\x15H13\x02M12AXY0123POSITION\x03");
-  // Exactly the widths: nothing cut.
-  const auto exact = MessageFromJson(R"({"mode":"2","label":"H1","block_id":"3","tail":".D-ABCD","flight":"XY0123",)"
-                                     R"("msgno":"M12A","text":"T"})",
-                                     DecoderSource::AirNavPosfix);
-  ASSERT_TRUE(exact.Message);
-  EXPECT_EQ(PrepareParsedMessage(*exact.Message).Frame(),
-            "*\x16\x16\x01"
-            "2.D-ABCD\x15H13\x02M12AXY0123T\x03");
+// than its place would move every later one, so it makes the object no
+// message. Each field at its width and one past it, in both layouts.
+TEST(MessageFromJson, AFieldLongerThanItsPlaceInTheFrameMakesNoMessage) {
+  // Each field's names in the two layouts, its width and an ordinary value.
+  struct Field {
+    const char *Flat, *Nested;
+    std::size_t Width;
+    const char* Value;
+  };
+  const Field fields[] = {{"mode", "mode", 1, "2"},        {"tail", "reg", 7, ".D-ABCD"},
+                          {"label", "label", 2, "H1"},     {"block_id", "blk_id", 1, "3"},
+                          {"msgno", "msg_num", 4, "M12A"}, {"flight", "flight", 6, "XY0123"}};
+  for (std::size_t changed = 0; changed < std::size(fields); ++changed) {
+    for (const std::size_t length : {fields[changed].Width, fields[changed].Width + 1}) {
+      // Digits: a block id of digits is a downlink's, which has all six fields.
+      std::string values[std::size(fields)];
+      json flat = {{"text", "T"}}, acars = {{"msg_text", "T"}};
+      for (std::size_t i = 0; i < std::size(fields); ++i) {
+        values[i] = i == changed ? std::string(length, '3') : fields[i].Value;
+        flat[fields[i].Flat] = values[i];
+        acars[fields[i].Nested] = values[i];
+      }
+      const std::string frame = "*\x16\x16\x01" + values[0] + values[1] + "\x15" + values[2] + values[3] + "\x02" +
+                                values[4] + values[5] + "T\x03";
+      for (const json& object : {flat, json{{"vdl2", {{"avlc", {{"acars", acars}}}}}}}) {
+        SCOPED_TRACE(object.dump());
+        const auto m = MessageFromJson(object.dump(), DecoderSource::AirNavPosfix);
+        if (length > fields[changed].Width) {
+          EXPECT_EQ(m.Skip, JsonSkip::FieldTooLong);
+          EXPECT_FALSE(m.Message);
+        } else {
+          ASSERT_TRUE(m.Message);
+          EXPECT_EQ(PrepareParsedMessage(*m.Message).Frame(), frame);
+        }
+      }
+    }
+  }
+  EXPECT_STREQ(JsonSkipText(JsonSkip::FieldTooLong), "a field too long for its place");
+  // An uplink's frame has no place for a message number or flight: they are
+  // not looked at.
+  const auto uplink = MessageFromJson(R"({"mode":"2","label":"_d","block_id":"B","tail":".D-ABCD","flight":"XY01234",)"
+                                      R"("msgno":"M12AB","text":""})",
+                                      DecoderSource::SkySpy);
+  ASSERT_TRUE(uplink.Message);
+  EXPECT_EQ(uplink.Message->FlightNumber, "");
+  // Seven characters of text that are two bytes each in UTF-8 fit the
+  // registration's seven places.
+  const auto wide =
+      MessageFromJson(R"({"label":"H1","tail":"\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9"})", DecoderSource::SkySpy);
+  ASSERT_TRUE(wide.Message);
+  EXPECT_EQ(wide.Message->AircraftReg, std::string(7, '\xE9'));
 }
 
 TEST(MessageFromJson, ReassemblyAndWhatIsSkipped) {
@@ -266,6 +289,11 @@ TEST(MessageFromJson, NestedLayout) {
             JsonSkip::Partial);
   EXPECT_EQ(MessageFromJson(R"({"vdl2":{"avlc":{"acars":{"err":true,"label":"H1"}}}})", DecoderSource::SkySpy).Skip,
             JsonSkip::DecodingError);
+  // A failed check is a decoding error too, even where "err" says none.
+  EXPECT_EQ(
+      MessageFromJson(R"({"vdl2":{"avlc":{"acars":{"err":false,"crc_ok":false,"label":"H1"}}}})", DecoderSource::SkySpy)
+          .Skip,
+      JsonSkip::DecodingError);
 }
 
 TEST(MessageJson, ThereAndBackAgainWithoutTheFinalLineEnd) {
@@ -343,6 +371,10 @@ TEST(MessageFromJson, HfdlFragmentsAndBadFramesAsForVdl2) {
       JsonSkip::Partial);
   EXPECT_EQ(MessageFromJson(HfdlFrame(R"({"acars":{"err":true,"label":"H1"}})"), DecoderSource::SkySpy).Skip,
             JsonSkip::DecodingError);
+  EXPECT_EQ(MessageFromJson(HfdlFrame(R"({"acars":{"crc_ok":false,"label":"H1"}})"), DecoderSource::SkySpy).Skip,
+            JsonSkip::DecodingError);
+  EXPECT_EQ(MessageFromJson(HfdlFrame(R"({"acars":{"crc_ok":true,"label":"H1"}})"), DecoderSource::SkySpy).Skip,
+            JsonSkip::None);
   EXPECT_EQ(
       MessageFromJson(HfdlFrame(R"({"acars":{"more":false,"err":false,"label":"H1"}})"), DecoderSource::SkySpy).Skip,
       JsonSkip::None);

@@ -171,4 +171,13 @@ TEST_F(RouterTest, MessagesLostAfterTheyWereTakenCountInTheTotal) {
   LoopPass();
   EXPECT_EQ(router.TotalDropped(), 4u) << "FIVE dropped by the slow one";
   EXPECT_EQ(events.dropEvents, 3u);
+
+  // Lost after the last pass, as the output goes: counted as it is taken off.
+  const std::uint64_t droppedBefore = out.Dropped();
+  out.unsent = out.stream.size();  // its transport sent nothing of FIVE
+  out.Close();
+  ASSERT_EQ(out.Dropped(), droppedBefore + 1);
+  router.RemoveOutput(out);
+  EXPECT_EQ(router.TotalDropped(), 5u);
+  EXPECT_EQ(events.lastTotal, 5u);
 }

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "settings/settings_file.h"
+#include "support/full_disk.h"
 #include "support/temp_working_dir.h"
 
 namespace {
@@ -67,7 +68,8 @@ TEST_F(SettingsSaveTest, AFileThatCannotBeReplacedStaysAsItWasAndTheErrorSaysWhi
     SaveSettingsFile((dir_ / "taken.ini").string(), {{"server", {{"port", "2402"}}}});
     FAIL() << "no error";
   } catch (const SettingsError& e) {
-    EXPECT_NE(std::string(e.what()).find("taken.ini cannot be written (error "), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("taken.ini cannot be written: "), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(" (error "), std::string::npos) << e.what();
   }
   EXPECT_TRUE(std::filesystem::is_directory("taken.ini"));
   EXPECT_FALSE(std::filesystem::exists("taken.ini.new"));
@@ -87,4 +89,29 @@ TEST_F(SettingsSaveTest, TheFileIsTheNamedOneThenTheOneBesideTheProgramThenTheOn
   EXPECT_EQ(SettingsFilePath({}), BesideThisProgram().string());
   EXPECT_EQ(LoadSettings({}).RelinkSeconds, 8);
   std::filesystem::remove(BesideThisProgram());
+}
+
+// Needs a small disk: scripts/with-full-disk (as root) mounts one; skipped
+// without it.
+TEST_F(SettingsSaveTest, ASaveOnAFullDiskSaysWhatTheSystemSaysAndLeavesTheFileAsItWas) {
+  const auto disk = FullDiskFolder("settings-test");
+  if (!disk) GTEST_SKIP() << "no small disk given (scripts/with-full-disk)";
+  const std::filesystem::path folder = *disk;
+  const std::filesystem::path path = folder / "full.ini";
+  // The file takes what is left of the disk; the new text needs more.
+  const std::string before = "[server]\r\nport=2402\r\n;" + std::string(4000, 'x') + "\r\n";
+  Write(path, before);
+  ASSERT_EQ(ReadFile(path), before);
+  std::string filler(4096, 'f');
+  for (int i = 0; i < 64; ++i) Write(folder / ("filler" + std::to_string(i)), filler);
+  try {
+    SaveSettingsFile(path.string(), {{"server", {{"port", "2403"}}}});
+    FAIL() << "no error";
+  } catch (const SettingsError& e) {
+    EXPECT_NE(std::string(e.what()).find("full.ini cannot be written: "), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find(" (error 112)"), std::string::npos) << e.what();  // ERROR_DISK_FULL
+  }
+  EXPECT_EQ(ReadFile(path), before);
+  EXPECT_FALSE(std::filesystem::exists(path.string() + ".new"));
+  std::filesystem::remove_all(folder);  // the disk's room for the other tests
 }

@@ -6,16 +6,13 @@
 
 #include <functional>
 
-#include "win32/message_loop.h"
-
 // Dispatches messages until `done` returns true or `timeoutMs` has passed;
 // returns whether `done` held.
 inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-  MessageLoop loop;
   for (;;) {
     MSG msg;
-    while (loop.Next(msg, false)) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
       if (done()) return true;

@@ -250,6 +250,8 @@ TEST(frmMain, AStartUpErrorOfAnyKindEndsInTheMessageBox) {
   wc.lpfnWndProc = DefWindowProcW;
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = L"TolvanDdeServerMain";
+  // A window of an earlier test in this process left the program's own class.
+  UnregisterClassW(wc.lpszClassName, wc.hInstance);
   ASSERT_NE(RegisterClassExW(&wc), 0);
 
   // The message box runs on this thread; another one reads and closes it.
@@ -273,6 +275,7 @@ TEST(frmMain, AStartUpErrorOfAnyKindEndsInTheMessageBox) {
   EXPECT_NE(code, 0);
   EXPECT_NE(text.find("Run-time error '"), std::string::npos) << text;
   EXPECT_NE(text.find("Cannot create the window."), std::string::npos) << text;
+  UnregisterClassW(wc.lpszClassName, wc.hInstance);  // the program's class again for later tests
 }
 
 TEST(frmMain, ASecondStartOnTheSamePortShowsTheFirstCopyAndEnds) {

@@ -14,10 +14,12 @@
 #include <thread>
 
 #include "settings/settings_file.h"
+#include "settings/settings_text.h"
 #include "settings/start_with_windows.h"
 #include "support/message_pump.h"
 #include "support/temp_working_dir.h"
 #include "ui/options_ids.h"
+#include "win32/wide_text.h"
 
 namespace {
 
@@ -326,4 +328,67 @@ TEST_F(OptionsDialogTest, EditOptionsGivesTheWrittenSettingsWithTheCommandLineOv
   EXPECT_EQ(s->RelinkSeconds, 3);  // the command line's, for this run
   EXPECT_EQ(s->JsonOut.size(), 2u);
   EXPECT_EQ(LoadSettings({"--ini", "TolvanDDE.ini"}).RelinkSeconds, 11);
+}
+
+namespace {
+
+// "C:\Καταγραφή" in UTF-8. (The encodings' bytes are checked in
+// settings_text_test.cpp.)
+const std::string kGreekFolder = "C:\\\xCE\x9A\xCE\xB1\xCF\x84\xCE\xB1\xCE\xB3\xCF\x81\xCE\xB1\xCF\x86\xCE\xAE";
+
+}  // namespace
+
+TEST_F(OptionsDialogTest, OkWritesTheFileInItsOwnEncodingAndKeepsAnyCharacterOfAFolder) {
+  const std::string before = "[server]\r\nport=2402\r\n";
+  const std::string after = "[server]\r\nport=2403\r\n\r\n[capture]\r\ncapture=" + kGreekFolder + "\r\n";
+  struct Case {
+    const char* Name;
+    std::string Bytes;
+    std::string Written;  // "": refused, the file as it was
+    std::string Message;
+  };
+  const Case cases[] = {
+      {"UTF-16 LE", *EncodeSettingsText(before, TextEncoding::Utf16LeBom),
+       *EncodeSettingsText(after, TextEncoding::Utf16LeBom), ""},
+      {"UTF-8 with BOM", "\xEF\xBB\xBF" + before, "\xEF\xBB\xBF" + after, ""},
+      {"UTF-8", before, after, ""},
+      {"ANSI", "; M\xFCll\r\n" + before, "",
+       "is saved as Windows-1252 (ANSI), which cannot hold every character of the new values."},
+  };
+  for (const Case& c : cases) {
+    Write(c.Bytes);
+    std::string shown, message;
+    const bool accepted = Run("TolvanDDE.ini", [&](const Driver& d) {
+      shown = d.ItemText(IDC_OPTIONS_PORT);
+      d.Type(IDC_OPTIONS_PORT, "2403");
+      SetDlgItemTextW(GetParent(d.Item(IDOK)), IDC_OPTIONS_CAPTURE, WideFromUtf8(kGreekFolder).c_str());
+      d.Click(IDOK);
+      if (c.Written.empty()) message = d.TakeMessage().first;
+      WaitWithoutPumping([&] { return !IsWindow(d.Item(IDOK)); }, 500);
+    });
+    EXPECT_EQ(shown, "2402") << c.Name;
+    EXPECT_EQ(accepted, !c.Written.empty()) << c.Name;
+    EXPECT_EQ(ReadFile("TolvanDDE.ini"), c.Written.empty() ? c.Bytes : c.Written) << c.Name;
+    EXPECT_NE(message.find(c.Message), std::string::npos) << c.Name << ": " << message;
+    if (c.Written.empty()) continue;
+    const Settings s = LoadSettings({"--ini", path_});  // the next start takes it
+    EXPECT_EQ(s.Port, 2403) << c.Name;
+    EXPECT_EQ(s.Capture, kGreekFolder) << c.Name;
+  }
+}
+
+TEST_F(OptionsDialogTest, WhatChangedInTheFileWhileTheDialogWasOpenSurvivesOk) {
+  Write(kFile);
+  std::string edited = kFile;
+  edited.replace(edited.find("port=2402"), 9, "port=2499");
+  edited += "json-in=udp:5571\r\n";
+  const bool accepted = Run("TolvanDDE.ini", [&](const Driver& d) {
+    Write(edited);  // by hand, in an editor
+    d.Type(IDC_OPTIONS_RELINK, "9");
+    d.Click(IDOK);
+    WaitWithoutPumping([&] { return !IsWindow(d.Item(IDOK)); });
+  });
+  ASSERT_TRUE(accepted);
+  EXPECT_EQ(ReadFile("TolvanDDE.ini"), edited + "\r\n[decoders]\r\nrelink-seconds=9\r\n");
+  EXPECT_EQ(values_, (SettingsFile{{"decoders", {{"relink-seconds", "9"}}}}));
 }

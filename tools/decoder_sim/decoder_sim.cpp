@@ -21,7 +21,8 @@
 // of them; --services is then the decoders the capture holds), and each JSON
 // object as a datagram to H:P (127.0.0.1 unless --udp-host says), at the
 // captured pace times X (2: twice as fast; 0: each as soon as the last is
-// handed on).
+// handed on). A line it cannot read (one a power cut or a full disk cut
+// short) is skipped and counted, and the count said at the end.
 
 #include <windows.h>
 
@@ -249,7 +250,7 @@ Options Parse(int argc, char** argv) {
 ReplayPlan ReadReplayFile(const std::string& name) {
   try {
     ReplayPlan plan = ReadReplay(ReadFeed(name));
-    if (plan.Steps.empty()) throw std::runtime_error("no record");
+    if (plan.Steps.empty()) throw std::runtime_error(plan.Skipped ? "no record; " + plan.FirstSkipped : "no record");
     return plan;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "decoder_sim: %s: %s\n", name.c_str(), e.what());
@@ -374,6 +375,11 @@ int main(int argc, char** argv) {
   if (!o.quiet) {
     std::printf("decoder_sim: published %ld texts in %llu ms, %ld links\n", published,
                 static_cast<unsigned long long>(publishMs), gLinks);
+  }
+  // Said even when quiet: the replay was not the whole capture.
+  if (plan.Skipped > 0) {
+    std::fprintf(stderr, "decoder_sim: %s: %zu unreadable lines skipped (the first: %s)\n", o.replay.c_str(),
+                 plan.Skipped, plan.FirstSkipped.c_str());
   }
   std::fflush(stdout);
 

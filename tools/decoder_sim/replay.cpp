@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <stdexcept>
 #include <utility>
 
 #include "capture/capture_line.h"
@@ -34,15 +33,19 @@ ReplayPlan ReadReplay(std::string_view capture) {
     if (line.find_first_not_of(" \t") == std::string_view::npos) continue;
     std::string why;
     const auto record = ParseCaptureLine(line, why);
-    if (!record) throw std::runtime_error("line " + std::to_string(number) + ": " + why);
+    const std::string service =
+        record && record->Type == CaptureRecord::Kind::Text ? ServiceOfInput(record->Input) : std::string();
+    const bool noDecoder = record && record->Type == CaptureRecord::Kind::Text && service.empty();
+    if (noDecoder) {
+      why = "a text from \"" + record->Input + "\", which is no decoder (SkySpy, Airmaster, AirNav, Posfix)";
+    }
+    if (!record || noDecoder) {
+      if (plan.Skipped++ == 0) plan.FirstSkipped = "line " + std::to_string(number) + ": " + why;
+      continue;
+    }
     if (plan.Steps.empty()) first = record->Micros;
-    ReplayStep step{record->Micros - first, {}, record->Content};
+    ReplayStep step{record->Micros - first, service, record->Content};
     if (record->Type == CaptureRecord::Kind::Text) {
-      step.Service = ServiceOfInput(record->Input);
-      if (step.Service.empty()) {
-        throw std::runtime_error("line " + std::to_string(number) + ": a text from \"" + record->Input +
-                                 "\", which is no decoder (SkySpy, Airmaster, AirNav, Posfix)");
-      }
       if (std::find(plan.Services.begin(), plan.Services.end(), step.Service) == plan.Services.end()) {
         plan.Services.push_back(step.Service);
       }

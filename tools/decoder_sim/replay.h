@@ -20,6 +20,8 @@ struct ReplayPlan {
   std::vector<ReplayStep> Steps;
   std::vector<std::string> Services;  // those the texts need, in the order they first come
   std::size_t Objects = 0;
+  std::size_t Skipped = 0;   // lines that hold no record to replay
+  std::string FirstSkipped;  // the first of them: "line 2: not JSON"
 };
 
 // The DDE service of the decoder an input of the bridge is named after
@@ -27,9 +29,10 @@ struct ReplayPlan {
 // other input (a JSON feed's).
 std::string ServiceOfInput(const std::string& input);
 
-// Reads a capture (one JSON line a record; blank lines are skipped); raises
-// std::runtime_error naming the line that holds no record, or a text from
-// an input that is no decoder.
+// Reads a capture (one JSON line a record; blank lines are skipped). A line
+// that holds no record (one a power cut or a full disk cut short), or a text
+// from an input that is no decoder, is skipped and counted, and the rest is
+// read on.
 ReplayPlan ReadReplay(std::string_view capture);
 
 // When a step is due at `speed` times the captured pace; 0: at once.

@@ -69,10 +69,8 @@ void Bridge::PublishStatus() {
   PROCESS_MEMORY_COUNTERS memory{};
   if (GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)) s.ResidentBytes = memory.WorkingSetSize;
   s.Stats = CurrentStatistics();
-  StatusSnapshot previous;
-  previous.OutputDownSince = std::move(mOutputDownSince);
-  CarryDownSince(s, previous);
-  mOutputDownSince = s.OutputDownSince;
+  s.CaptureCannotWrite = mCapture && mCapture->CannotWrite();
+  CarryOutputTimes(s, *mBoard.Latest());
   for (auto& [key, text] : mStanding.Standing()) s.Reports.push_back({key, std::move(text)});
   s.Recent = mRecent.Newest();
   mBoard.Publish(std::move(s));

@@ -17,7 +17,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 
@@ -139,7 +138,6 @@ class Bridge : private RouterEvents, private Reporter, private DecoderLinks::Eve
   ErrorPanel mStanding;
   RecentMessages mRecent{mRouter};
   SnapshotBoard mBoard;
-  std::map<std::string, double> mOutputDownSince;
   static constexpr std::uint64_t kPublishEveryMs = 250;  // at most, when messages come
   std::uint64_t mPublishedAt = 0;
   std::unique_ptr<HttpServer> mHttp;

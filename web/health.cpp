@@ -2,14 +2,6 @@
 
 #include <nlohmann/json.hpp>
 
-namespace {
-
-// The capture's report stands also when it writes again; only this one
-// says that it cannot.
-constexpr const char* kCaptureFails = "Capture: cannot write";
-
-}  // namespace
-
 HealthVerdict Health(const StatusSnapshot& s) {
   HealthVerdict verdict;
   if (!s.ClientPortListening) verdict.Problems.push_back("the client port is not listening");
@@ -18,9 +10,9 @@ HealthVerdict Health(const StatusSnapshot& s) {
     if (decoder.Linked && decoder.Silent) verdict.Problems.push_back(decoder.Name + " is linked but silent");
   }
   for (const StatusSnapshot::Report& report : s.Reports) {
-    const bool capture = report.Key.What == ReportKey::Kind::Capture && report.Text.rfind(kCaptureFails, 0) == 0;
-    if (report.Key.What == ReportKey::Kind::TextsEmpty || capture) verdict.Problems.push_back(report.Text);
+    if (report.Key.What == ReportKey::Kind::TextsEmpty) verdict.Problems.push_back(report.Text);
   }
+  if (s.CaptureCannotWrite) verdict.Problems.push_back("the capture cannot write");
   for (const auto& [name, since] : s.OutputDownSince) {
     const double seconds = s.Now - since;
     if (seconds > kOutputDownSeconds) {

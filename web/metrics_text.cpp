@@ -106,6 +106,11 @@ std::string MetricsText(const StatusSnapshot& s) {
       if (source.LastMessageAt) last.Sample(source.Name, Seconds(*source.LastMessageAt));
     }
   }
+  {
+    Metric last(out, "tolvan_output_last_send_timestamp_seconds", "gauge",
+                "When a JSON output last sent a message (Unix time).", "output");
+    for (const auto& [name, at] : s.OutputLastSendAt) last.Sample(name, Seconds(at));
+  }
   Metric(out, "tolvan_build_info", "gauge", "The bridge's version.", "version").Sample(s.Version, "1");
   Metric(out, "process_resident_memory_bytes", "gauge", "Resident memory size in bytes.").Sample("", s.ResidentBytes);
   Metric(out, "process_start_time_seconds", "gauge", "Start time of the process since the Unix epoch in seconds.")

@@ -12,6 +12,11 @@ json When(const std::optional<double>& at) {
   return at ? json(*at) : json(nullptr);
 }
 
+json When(const std::map<std::string, double>& times, const std::string& name) {
+  const auto at = times.find(name);
+  return at == times.end() ? json(nullptr) : json(at->second);
+}
+
 json Inputs(const StatusSnapshot& s) {
   json inputs = json::array();
   for (std::size_t i = 0; i < s.Stats.Sources.size(); ++i) {
@@ -41,13 +46,13 @@ json Outputs(const StatusSnapshot& s) {
   json outputs = json::array();
   for (const Statistics::Feed& feed : s.Stats.Feeds) {
     if (feed.Input) continue;
-    const auto down = s.OutputDownSince.find(feed.Name);
     outputs.push_back({{"name", feed.Name},
                        {"state", feed.State},
                        {"up", FeedIsUp(feed.State)},
                        {"sent", feed.Count},
                        {"dropped", feed.Lost},
-                       {"downSince", down == s.OutputDownSince.end() ? json(nullptr) : json(down->second)}});
+                       {"lastSendAt", When(s.OutputLastSendAt, feed.Name)},
+                       {"downSince", When(s.OutputDownSince, feed.Name)}});
   }
   return outputs;
 }

@@ -64,7 +64,7 @@ function show(s){const now=s.now;serverSkew=Date.now()/1000-now;
   s.inputs.map(i=>[i.name,i.state,i.received,i.forwarded,i.filtered,i.duplicates,i.notRead,i.dropped,ago(i.lastMessageAt,now)]));
  const p=s.clientPort;document.getElementById("port").textContent=(p.listening?"listening":"not listening")+" · sent "+p.sent+" · dropped "+p.dropped;
  table("clients",["Client","Connected since","Sent","Dropped"],p.clients.map(c=>[c.address,clock(c.connectedSince),c.sent,c.dropped]));
- table("outputs",["Output","State","Sent","Dropped","Down since"],s.outputs.map(o=>[o.name,o.state,o.sent,o.dropped,o.downSince===null?"":clock(o.downSince)]));
+ table("outputs",["Output","State","Sent","Dropped","Last sent","Down since"],s.outputs.map(o=>[o.name,o.state,o.sent,o.dropped,ago(o.lastSendAt,now),o.downSince===null?"":clock(o.downSince)]));
  table("messages",["Time","Source","Registration","Flight","Label","Text"],s.messages.map(m=>[clock(m.at),m.source,m.registration,m.flight,m.label,m.text]));
  chart(s.inputs);}
 function follow(){const live=document.getElementById("live");const es=new EventSource("api/events");

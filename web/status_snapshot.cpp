@@ -9,12 +9,24 @@ bool FeedIsUp(const std::string& state) {
   return false;
 }
 
-void CarryDownSince(StatusSnapshot& next, const StatusSnapshot& previous) {
+void CarryOutputTimes(StatusSnapshot& next, const StatusSnapshot& previous) {
   next.OutputDownSince.clear();
+  next.OutputLastSendAt.clear();
   for (const Statistics::Feed& feed : next.Stats.Feeds) {
-    if (feed.Input || FeedIsUp(feed.State)) continue;
-    const auto before = previous.OutputDownSince.find(feed.Name);
-    next.OutputDownSince[feed.Name] = before == previous.OutputDownSince.end() ? next.Now : before->second;
+    if (feed.Input) continue;
+    if (!FeedIsUp(feed.State)) {
+      const auto before = previous.OutputDownSince.find(feed.Name);
+      next.OutputDownSince[feed.Name] = before == previous.OutputDownSince.end() ? next.Now : before->second;
+    }
+    std::uint64_t sentBefore = 0;
+    for (const Statistics::Feed& old : previous.Stats.Feeds) {
+      if (!old.Input && old.Name == feed.Name) sentBefore = old.Count;
+    }
+    if (feed.Count > sentBefore) {
+      next.OutputLastSendAt[feed.Name] = next.Now;
+    } else if (const auto last = previous.OutputLastSendAt.find(feed.Name); last != previous.OutputLastSendAt.end()) {
+      next.OutputLastSendAt[feed.Name] = last->second;
+    }
   }
 }
 

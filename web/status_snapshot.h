@@ -36,10 +36,14 @@ struct StatusSnapshot {
   std::size_t Decoders = 0;  // the first Stats.Sources are the decoders', the rest JSON inputs'
   std::uint64_t ClientPortSent = 0, ClientPortDropped = 0;  // every client's so far, those gone too
   std::uint64_t ResidentBytes = 0;
+  // A capture folder is set and nothing reaches it: its file cannot be
+  // written, or the capture has stopped.
+  bool CaptureCannotWrite = false;
   Statistics Stats;
-  std::map<std::string, double> OutputDownSince;  // each JSON output that is down: since when
-  std::vector<Report> Reports;                    // newest first
-  std::vector<Message> Recent;                    // newest first
+  std::map<std::string, double> OutputDownSince;   // each JSON output that is down: since when
+  std::map<std::string, double> OutputLastSendAt;  // each JSON output that has sent: when its count last rose
+  std::vector<Report> Reports;                     // newest first
+  std::vector<Message> Recent;                     // newest first
 };
 
 // The name of the client port among the outputs.
@@ -48,10 +52,12 @@ inline constexpr const char* kClientPortOutput = "client port";
 // Whether a JSON feed's state (as the statistics show it) is working.
 bool FeedIsUp(const std::string& state);
 
-// Fills next.OutputDownSince from next.Stats.Feeds: an output down in
-// `previous` too keeps the time it went down, one that just went down is
-// down since next.Now.
-void CarryDownSince(StatusSnapshot& next, const StatusSnapshot& previous);
+// Fills next.OutputDownSince and next.OutputLastSendAt from
+// next.Stats.Feeds and the snapshot before it: an output down in `previous`
+// too keeps the time it went down, one that just went down is down since
+// next.Now; an output whose sent count rose since `previous` (or that first
+// shows with some sent) last sent at next.Now, the others keep their time.
+void CarryOutputTimes(StatusSnapshot& next, const StatusSnapshot& previous);
 
 // The latest snapshot, shared between the bridge's thread (which publishes)
 // and the server's (which reads). A reader keeps the copy it got as long

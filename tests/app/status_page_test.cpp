@@ -1,7 +1,7 @@
 // The status page of the real program: it serves the bridge's own counts
 // and messages, a port that is taken is reported in panel 5 while the
-// messages go on, new settings move it, and the program's end closes an
-// event stream that is open.
+// messages go on, new settings move it, the health check follows the
+// capture, and the program's end closes an event stream that is open.
 
 #include <windows.h>
 #include <winsock2.h>
@@ -9,11 +9,13 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <future>
 #include <string>
 
 #include "support/decoder_texts.h"
 #include "support/program_fixture.h"
+#include "support/temp_working_dir.h"
 
 namespace {
 
@@ -95,6 +97,26 @@ TEST(StatusPage, ATakenPortIsReportedAndTheBridgeRunsOnUntilNewSettingsMoveIt) {
   p.bridge.ApplySettings(next);
   EXPECT_EQ(p.bridge.StatusServer(), nullptr);
   EXPECT_EQ(HttpGet(moved, "/health"), "(refused)");
+}
+
+class StatusPageCapture : public InTempWorkingDir {};
+
+TEST_F(StatusPageCapture, TheHealthIsDegradedWhileTheCaptureCannotWriteAndOkWhenItWritesAgain) {
+  // A file where the capture folder should be: nothing can be written there.
+  std::ofstream("capture") << "in the way\n";
+  Settings settings = WithPage(FreeTcpPort());
+  settings.Capture = (dir_ / "capture").string();
+  Program p(settings);
+  ASSERT_NE(p.bridge.StatusServer(), nullptr);
+  const int http = p.bridge.StatusServer()->Port();
+  std::string health;
+  EXPECT_TRUE(PumpUntil([&] { return (health = HttpGet(http, "/health")).find("503") != std::string::npos; }, 5000));
+  EXPECT_NE(health.find(R"({"status":"degraded","problems":["the capture cannot write"]})"), std::string::npos)
+      << health;
+  std::filesystem::remove(dir_ / "capture");
+  Forward(p, "CAPTURED");
+  EXPECT_TRUE(PumpUntil([&] { return (health = HttpGet(http, "/health")).find("200 OK") != std::string::npos; }, 5000))
+      << health;
 }
 
 TEST(StatusPage, TheProgramsEndClosesAnOpenEventStreamPromptly) {

@@ -46,6 +46,7 @@ StatusSnapshot Station() {
   s.Stats.Sources[0].Duplicates = 1;
   s.Stats.Clients = {{"127.0.0.1:50000", 1765190300, 6, 0}, {"127.0.0.1:50001", 1765190350, 3, 1}};
   s.Stats.Feeds = {{"udp:5555", true, "listening", 4, 0}, {"tcp:10.0.0.2:5556", false, "connected", 8, 2}};
+  s.OutputLastSendAt["tcp:10.0.0.2:5556"] = 1765190398.25;
   return s;
 }
 
@@ -80,6 +81,7 @@ TEST(MetricsText, EveryMetricOnceWithItsSamples) {
       {R"(tolvan_decoder_linked{decoder="Airmaster"})", "0"},
       {"tolvan_clients_connected", "2"},
       {R"(tolvan_last_message_timestamp_seconds{input="SkySpy"})", "1765190399.500"},
+      {R"(tolvan_output_last_send_timestamp_seconds{output="tcp:10.0.0.2:5556"})", "1765190398.250"},
       {R"(tolvan_build_info{version="1.31"})", "1"},
       {"process_resident_memory_bytes", "5242880"},
       {"process_start_time_seconds", "1765190000.000"},
@@ -97,7 +99,7 @@ TEST(MetricsText, EveryMetricOnceWithItsSamples) {
     EXPECT_EQ(text.find("# HELP " + name + " "), text.rfind("# HELP " + name + " ")) << name;
     EXPECT_TRUE((*it)[2] != "counter" || name.ends_with("_total")) << name;
   }
-  EXPECT_EQ(metrics, 14);
+  EXPECT_EQ(metrics, 15);
 }
 
 TEST(MetricsText, LabelValuesAreEscaped) {
@@ -125,12 +127,8 @@ TEST(Health, EachProblemAndItsBound) {
          s.Reports.push_back({{ReportKey::Kind::TextsEmpty, 0}, "SkySpy: texts empty"});
        },
        "SkySpy: texts empty"},
-      {"capture cannot write",
-       [](StatusSnapshot& s) {
-         s.Reports.push_back({{ReportKey::Kind::Capture}, "Capture: cannot write C:\\x"});
-       },
-       "Capture: cannot write C:\\x"},
-      {"capture writes again",
+      {"capture cannot write", [](StatusSnapshot& s) { s.CaptureCannotWrite = true; }, "the capture cannot write"},
+      {"a capture report while it writes",
        [](StatusSnapshot& s) {
          s.Reports.push_back({{ReportKey::Kind::Capture}, "Capture: writing C:\\x again"});
        },
@@ -154,20 +152,29 @@ TEST(Health, EachProblemAndItsBound) {
   }
 }
 
-TEST(Health, AnOutputKeepsTheTimeItWentDown) {
+TEST(Health, AnOutputKeepsTheTimeItWentDownAndTheTimeItLastSent) {
+  const std::string tcp = "tcp:10.0.0.2:5556";
   StatusSnapshot first = Station();
   first.Stats.Feeds[1].State = "retrying in 5 s: refused";
-  CarryDownSince(first, StatusSnapshot{});
-  EXPECT_EQ(first.OutputDownSince.at("tcp:10.0.0.2:5556"), first.Now);
+  first.Stats.Feeds.push_back({"udp:10.0.0.3:5557", false, "sending", 0, 0});
+  CarryOutputTimes(first, StatusSnapshot{});
+  EXPECT_EQ(first.OutputDownSince.at(tcp), first.Now);
+  EXPECT_EQ(first.OutputLastSendAt.at(tcp), first.Now);  // it had sent before the first snapshot
+  EXPECT_FALSE(first.OutputLastSendAt.contains("udp:10.0.0.3:5557"));
   StatusSnapshot later = first;
   later.Now += 61;
-  CarryDownSince(later, first);
-  EXPECT_EQ(Health(later).Problems, std::vector<std::string>{"JSON output tcp:10.0.0.2:5556 down for 61 s"});
+  CarryOutputTimes(later, first);
+  EXPECT_EQ(Health(later).Problems, std::vector<std::string>{"JSON output " + tcp + " down for 61 s"});
+  EXPECT_EQ(later.OutputLastSendAt.at(tcp), first.Now);
   StatusSnapshot back = later;
+  back.Now += 1;
   back.Stats.Feeds[1].State = "connected";
-  CarryDownSince(back, later);
+  back.Stats.Feeds[1].Count = 9;
+  CarryOutputTimes(back, later);
   EXPECT_TRUE(back.OutputDownSince.empty());
   EXPECT_TRUE(Health(back).Ok());
+  EXPECT_EQ(back.OutputLastSendAt.at(tcp), back.Now);
+  EXPECT_FALSE(back.OutputLastSendAt.contains("udp:10.0.0.3:5557"));
 }
 
 TEST(StatusJson, TextsAreDataAndBrokenBytesAreReplaced) {
@@ -188,6 +195,8 @@ TEST(StatusJson, TextsAreDataAndBrokenBytesAreReplaced) {
   EXPECT_EQ(json["inputs"][0]["perMinute"].size(), 60u);
   EXPECT_EQ(json["outputs"].size(), 1u);
   EXPECT_EQ(json["outputs"][0]["sent"], 8);
+  EXPECT_EQ(json["outputs"][0]["lastSendAt"], 1765190398.25);
+  EXPECT_TRUE(json["outputs"][0]["downSince"].is_null());
   EXPECT_EQ(json["clientPort"]["clients"].size(), 2u);
   EXPECT_EQ(json["reports"], nlohmann::json({"SkySpy silent"}));
   EXPECT_EQ(json["health"]["status"], "ok");

@@ -1,7 +1,8 @@
 // The status page of the real program: it serves the bridge's own counts
 // and messages, a port that is taken is reported in panel 5 while the
 // messages go on, new settings move it, the health check follows the
-// capture, and the program's end closes an event stream that is open.
+// client port and the capture, and the program's end closes an event stream
+// that is open.
 
 #include <windows.h>
 #include <winsock2.h>
@@ -97,6 +98,29 @@ TEST(StatusPage, ATakenPortIsReportedAndTheBridgeRunsOnUntilNewSettingsMoveIt) {
   p.bridge.ApplySettings(next);
   EXPECT_EQ(p.bridge.StatusServer(), nullptr);
   EXPECT_EQ(HttpGet(moved, "/health"), "(refused)");
+}
+
+TEST(StatusPage, TheHealthIsDegradedWhileTheClientPortCannotListenAndOkWhenItListensAgain) {
+  Program p(WithPage(FreeTcpPort()));
+  ASSERT_NE(p.bridge.StatusServer(), nullptr);
+  const int http = p.bridge.StatusServer()->Port();
+  std::string health;
+  EXPECT_TRUE(PumpUntil([&] { return (health = HttpGet(http, "/health")).find("200 OK") != std::string::npos; }, 5000));
+  // Another program takes the port while the bridge's socket is closed: it
+  // cannot listen again until the port is free.
+  p.bridge.ClientPort().Socket()->CloseSocket();
+  const SOCKET holder = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in any = Loopback(p.port);
+  any.sin_addr.s_addr = htonl(INADDR_ANY);
+  ASSERT_EQ(bind(holder, reinterpret_cast<const sockaddr*>(&any), sizeof any), 0);
+  ASSERT_EQ(listen(holder, 1), 0);
+  EXPECT_TRUE(PumpUntil([&] { return (health = HttpGet(http, "/health")).find("503") != std::string::npos; }, 5000));
+  EXPECT_NE(health.find(R"({"status":"degraded","problems":["the client port is not listening"]})"), std::string::npos)
+      << health;
+  closesocket(holder);
+  EXPECT_TRUE(PumpUntil([&] { return (health = HttpGet(http, "/health")).find("200 OK") != std::string::npos; }, 5000))
+      << health;
+  EXPECT_EQ(p.bridge.ClientPort().Socket()->State(), CSocket::StateListening);
 }
 
 class StatusPageCapture : public InTempWorkingDir {};

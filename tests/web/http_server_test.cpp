@@ -112,13 +112,6 @@ TEST_F(HttpServerTest, AnswersEachMethodAndPath) {
   EXPECT_EQ(StatusLine(head), "HTTP/1.1 200 OK");
   EXPECT_EQ(Body(head), "");
   EXPECT_EQ(head.find("Content-Length: 0"), std::string::npos);
-  // Degraded: 503 with the problems.
-  StatusSnapshot down = Healthy();
-  down.ClientPortListening = false;
-  board.Publish(down);
-  const std::string health = Exchange(server.Port(), Get("/health"));
-  EXPECT_EQ(StatusLine(health), "HTTP/1.1 503 Service Unavailable");
-  EXPECT_EQ(Body(health), "{\"status\":\"degraded\",\"problems\":[\"the client port is not listening\"]}\n");
 }
 
 TEST_F(HttpServerTest, RequestHeaderAtItsBoundAndOnePast) {

@@ -1,5 +1,7 @@
 #include "app/bridge.h"
 
+#include <psapi.h>
+
 #include <utility>
 
 #include "app/profile_report.h"
@@ -33,11 +35,54 @@ void Bridge::Start(BridgeView& view, HWND window, UINT flushMessage, UINT answer
   mFeeds.Start(mSettings);
   mLinks.Start(*this, window, answeredMessage, partnerGoneMessage);
   mClientPort.Listen();
+  StartStatusPage();
+}
+
+void Bridge::StartStatusPage() {
+  mHttp.reset();
+  mRouter.RemoveOutput(mRecent);
+  if (mSettings.HttpPort == 0) return;
+  mRouter.AddOutput(mRecent);
+  PublishStatus();
+  try {
+    mHttp = std::make_unique<HttpServer>(mBoard, mSettings.HttpAddress, static_cast<std::uint16_t>(mSettings.HttpPort));
+    Cleared({ReportKey::Kind::StatusPage});
+  } catch (const std::exception& e) {
+    Report({ReportKey::Kind::StatusPage}, e.what(), nullptr);
+    mLog.Write("Status page", e.what());
+  }
+}
+
+void Bridge::PublishStatus() {
+  // Only while it runs (from Start to Shutdown) and serves a page.
+  if (!mView || mSettings.HttpPort == 0) return;
+  StatusSnapshot s;
+  s.Version = BRIDGE_VERSION;
+  s.SettingsFile = mSettingsFile;
+  s.StartedAt = mStartedAt;
+  s.Now = UnixSecondsNow();
+  const CSocket* port = mClientPort.Socket();
+  s.ClientPortListening =
+      port && (port->State() == CSocket::StateListening || port->State() == CSocket::StateConnected);
+  s.Decoders = DecoderLinks::kCount;
+  std::tie(s.ClientPortSent, s.ClientPortDropped) = mClientPort.Totals();
+  PROCESS_MEMORY_COUNTERS memory{};
+  if (GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)) s.ResidentBytes = memory.WorkingSetSize;
+  s.Stats = CurrentStatistics();
+  s.CaptureCannotWrite = mCapture && mCapture->CannotWrite();
+  CarryOutputTimes(s, *mBoard.Latest());
+  for (auto& [key, text] : mStanding.Standing()) s.Reports.push_back({key, std::move(text)});
+  s.Recent = mRecent.Newest();
+  mBoard.Publish(std::move(s));
+  mPublishedAt = GetTickCount64();
 }
 
 void Bridge::Shutdown() {
   if (mEnded) return;
   mEnded = true;
+  // The status page first: its thread ends and lets go of the board.
+  mHttp.reset();
+  mRouter.RemoveOutput(mRecent);
   // The links first: closing one may still dispatch another's text, which
   // then goes out with the rest.
   mLinks.Close();
@@ -67,6 +112,7 @@ void Bridge::ApplySettings(Settings next) {
   if (next.DebugLog != mSettings.DebugLog) mLog.SetOn(next.DebugLog);
   // A new window forgets the messages remembered: only when it changes.
   const bool dedupChanged = next.DedupSeconds != mSettings.DedupSeconds;
+  const bool pageChanged = next.HttpAddress != mSettings.HttpAddress || next.HttpPort != mSettings.HttpPort;
   mSettings = std::move(next);
   mLinks.SetSilenceMinutes(mSettings.SilenceMinutes);
   if (dedupChanged) mRouter.SetDuplicateSeconds(static_cast<std::uint32_t>(mSettings.DedupSeconds));
@@ -78,6 +124,7 @@ void Bridge::ApplySettings(Settings next) {
   } catch (...) {
     ReportError("ApplySettings", std::current_exception());
   }
+  if (pageChanged) StartStatusPage();
   if (feedsChanged) {
     mFeeds.Stop();
     mEncoder.SetStation(mSettings);
@@ -94,6 +141,7 @@ void Bridge::EverySecond(double now) {
   mFeeds.Tick(now);
   if (mCapture) mCapture->Tick();
   WriteProfile(mRouter);
+  PublishStatus();
 }
 
 Statistics Bridge::CurrentStatistics() const {
@@ -107,6 +155,9 @@ Statistics Bridge::CurrentStatistics() const {
 
 void Bridge::ShowLatest(const Latest& latest) {
   if (mView) mView->ShowLatest(latest);
+  // During a burst the router shows the latest message ten times a second;
+  // the page is a second behind at most either way.
+  if (mView && GetTickCount64() - mPublishedAt >= kPublishEveryMs) PublishStatus();
 }
 
 void Bridge::MessageDropped(const MessageOutput&, std::uint64_t totalDropped) {
@@ -124,11 +175,15 @@ bool Bridge::RequestFlush() {
 }
 
 void Bridge::Report(ReportKey key, const std::string& text, const char* balloon) {
+  mStanding.Report(key, text);
   if (mView) mView->Report(key, text, balloon);
+  PublishStatus();
 }
 
 void Bridge::Cleared(ReportKey key) {
+  mStanding.Clear(key);
   if (mView) mView->Cleared(key);
+  PublishStatus();
 }
 
 void Bridge::ConnectionState(const std::string& text) {

@@ -30,6 +30,10 @@
 #include "router/message_router.h"
 #include "settings/settings.h"
 #include "stats/statistics.h"
+#include "ui/error_panel.h"
+#include "web/http_server.h"
+#include "web/recent_messages.h"
+#include "web/status_snapshot.h"
 
 // What the bridge tells the window.
 class BridgeView : public Reporter, public DecoderLinks::Events, public ClientPortServer::Events {
@@ -74,8 +78,14 @@ class Bridge : private RouterEvents, private Reporter, private DecoderLinks::Eve
 
   // The flush the router asked for.
   void Flush() { mRouter.Flush(); }
-  // Once a second: the silence watchdog and the feeds' reconnections.
+  // Once a second: the silence watchdog, the feeds' reconnections and the
+  // status page's snapshot.
   void EverySecond(double now);
+  // The settings file of this run, for the status page.
+  void SetSettingsFile(std::string path) { mSettingsFile = std::move(path); }
+  // The status page's server while it runs, and what it serves.
+  const HttpServer* StatusServer() const { return mHttp.get(); }
+  const SnapshotBoard& StatusBoard() const { return mBoard; }
 
   DebugLogger& Log() { return mLog; }
   DecoderLinks& Links() { return mLinks; }
@@ -104,6 +114,11 @@ class Bridge : private RouterEvents, private Reporter, private DecoderLinks::Eve
   void Cleared(ReportKey key) override;
   void ConnectionState(const std::string& text) override;
   void LinkChanged(std::size_t link, bool linked) override;
+  // The status page: its server on the settings' address and port (a port
+  // that is taken is reported, and the bridge runs on without it), and the
+  // snapshot it serves.
+  void StartStatusPage();
+  void PublishStatus();
 
   Settings mSettings;
   BridgeView* mView = nullptr;
@@ -119,4 +134,13 @@ class Bridge : private RouterEvents, private Reporter, private DecoderLinks::Eve
   DecoderLinks mLinks{mRouter, mLog, *this, mSettings.SilenceMinutes};
   ClientPortServer mClientPort{mRouter, mSettings, *this, *this};
   JsonFeedSet mFeeds{mRouter, mEncoder, mLog};
+  // What the status page shows; the server reads only the board's copies.
+  std::string mSettingsFile;
+  double mStartedAt = UnixSecondsNow();
+  ErrorPanel mStanding;
+  RecentMessages mRecent{mRouter};
+  SnapshotBoard mBoard;
+  static constexpr std::uint64_t kPublishEveryMs = 250;  // at most, when messages come
+  std::uint64_t mPublishedAt = 0;
+  std::unique_ptr<HttpServer> mHttp;
 };

@@ -43,6 +43,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (!claim && single_copy::ShowRunningCopy(settings.Port, 5000)) return 0;
   // The bridge outlives the window: the window goes first.
   Bridge bridge(settings);
+  bridge.SetSettingsFile(SettingsFilePath(arguments));
   frmMain form(instance, bridge, arguments);
   return form.Run();
 }

@@ -156,6 +156,7 @@ void CaptureWriter::Run() {
     mPendingBytes = 0;
     mLost += left;
     if (!mStop) {
+      mCannotWrite = true;
       mReports.push_back("Capture: stopped (" + why + "); nothing more is captured until the next start; " +
                          std::to_string(left) + " lines lost; the forwarding goes on");
       mLostReported += left;
@@ -228,12 +229,14 @@ void CaptureWriter::Write(const std::deque<CaptureRecord>& batch) {
     Failed(failed);
   } else if (mFailing && written > 0) {
     mFailing = false;
+    mCannotWrite = false;
     Report("Capture: writing " + files::Join(mOptions.Folder, mFileName) + " again; " +
            std::to_string(mLost - mLostWhenFailed) + " lines were lost");
   }
 }
 
 void CaptureWriter::Failed(std::size_t lines) {
+  mCannotWrite = true;
   // The file is opened afresh for the next batch.
   mFile.Close();
   const std::string file = files::Join(mOptions.Folder, mFileName.empty() ? FileNameFor(mClock()) : mFileName);

@@ -63,6 +63,9 @@ class CaptureWriter : public ArrivalTap {
   void Flush();
 
   std::uint64_t Written() const { return mWritten; }
+  // The file cannot be written now, or the thread has ended before its
+  // time: what arrives is not captured. Any thread.
+  bool CannotWrite() const { return mCannotWrite; }
   // Lines lost: the buffer was full, or the file could not be written.
   std::uint64_t Lost() const { return mLost; }
 
@@ -100,6 +103,7 @@ class CaptureWriter : public ArrivalTap {
   std::uint64_t mLostReported = 0;  // lost lines that a report already told of
 
   std::atomic<std::uint64_t> mWritten{0}, mLost{0};
+  std::atomic<bool> mCannotWrite{false};
 
   // The writer thread's own.
   files::AppendFile mFile;

@@ -17,6 +17,7 @@ struct ReportKey {
     TextsEmpty,  // a decoder's texts arrive empty (per input)
     DebugLog,    // the debug log cannot be written
     Capture,     // the capture cannot be written, or works again
+    StatusPage,  // the status page cannot listen
   };
   Kind What = Kind::Event;
   std::size_t Input = 0;

@@ -142,3 +142,8 @@ void ClientPortServer::AddRows(Statistics& s) const {
                          mClientOutput.Kept() - mClientBase.Sent, mClientOutput.Dropped() - mClientBase.Dropped});
   }
 }
+
+std::pair<std::uint64_t, std::uint64_t> ClientPortServer::Totals() const {
+  if (mPool) return {mPool->TotalSent(), mPool->TotalDropped()};
+  return {mClientOutput.Kept(), mClientOutput.Dropped()};
+}

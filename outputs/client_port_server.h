@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "common/reporter.h"
 #include "net/owned_socket.h"
@@ -60,6 +61,8 @@ class ClientPortServer : private CSocketEvents {
   const ClientPool* Pool() const { return mPool.get(); }
   // The connected clients' rows of the statistics.
   void AddRows(Statistics& statistics) const;
+  // Messages sent to and dropped for every client so far, those gone too.
+  std::pair<std::uint64_t, std::uint64_t> Totals() const;
 
  private:
   void ServeOneOrSeveral(std::int32_t maxClients);

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake make g++ g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine wine64 xvfb xauth googletest libgtest-dev
   clang libclang-rt-14-dev libbenchmark-dev python3 nlohmann-json3-dev nsis
-  nftables iproute2)
+  nftables iproute2 libboost1.81-dev prometheus chromium nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do

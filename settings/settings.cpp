@@ -21,7 +21,13 @@ struct Option {
   // the command line's first one empties of the file's entries. In the file
   // the values stand in one line, separated by blanks.
   std::function<void(Settings&)> Clear = {};
+  // The option on the command line when it is not "--" + Key.
+  const char* CommandLine = nullptr;
 };
+
+std::string CommandLineName(const Option& option) {
+  return std::string("--") + (option.CommandLine ? option.CommandLine : option.Key);
+}
 
 [[noreturn]] void Refuse(const std::string& where, const std::string& value, const char* allowed) {
   throw SettingsError(where + " " + value + ": " + allowed + " is allowed.");
@@ -62,6 +68,21 @@ double Megahertz(const std::string& where, const std::string& text) {
     Refuse(where, text, kAllowed);
   }
   return value;
+}
+
+constexpr const char* kHttpAllowed = "[ADDRESS:]PORT such as 8221 or 0.0.0.0:8221, 0 for none (default 127.0.0.1:8221)";
+
+// The status page's "[ADDRESS:]PORT"; a port alone listens on this PC only.
+void ParseHttpListen(Settings& s, const std::string& where, const std::string& text) {
+  const auto colon = text.rfind(':');
+  const std::string address = colon == std::string::npos ? "127.0.0.1" : text.substr(0, colon);
+  if (!IsIpv4Address(address)) Refuse(where, text, kHttpAllowed);
+  try {
+    s.HttpPort = Number(where, text.substr(colon == std::string::npos ? 0 : colon + 1), 0, 65535, kHttpAllowed);
+  } catch (const SettingsError&) {
+    Refuse(where, text, kHttpAllowed);  // naming the whole value
+  }
+  s.HttpAddress = address;
 }
 
 constexpr const char* kJsonOutAllowed = "udp:HOST:PORT, tcp:HOST:PORT, serve:PORT or serve:ADDRESS:PORT";
@@ -197,6 +218,7 @@ const std::vector<Option>& Options() {
        [](Settings& s, const std::string& w, const std::string& v) {
          s.CaptureDays = Number(w, v, 1, 3650, "a whole number from 1 to 3650 (default 7)");
        }},
+      {"listen", "http", kHttpAllowed, "127.0.0.1:8221", false, ParseHttpListen, {}, "http"},
   };
   return options;
 }
@@ -204,6 +226,14 @@ const std::vector<Option>& Options() {
 const Option* FindOption(const std::string& key) {
   for (const Option& option : Options()) {
     if (key == option.Key) return &option;
+  }
+  return nullptr;
+}
+
+// The option a word of the command line names, if any.
+const Option* FindCommandLineOption(const std::string& word) {
+  for (const Option& option : Options()) {
+    if (word == CommandLineName(option)) return &option;
   }
   return nullptr;
 }
@@ -254,7 +284,7 @@ std::vector<std::string> OverriddenKeys(const std::vector<std::string>& argument
       ++i;
       continue;
     }
-    const Option* option = arguments[i].rfind("--", 0) == 0 ? FindOption(arguments[i].substr(2)) : nullptr;
+    const Option* option = FindCommandLineOption(arguments[i]);
     if (!option) continue;
     if (!option->Flag) ++i;
     if (std::find(keys.begin(), keys.end(), option->Key) == keys.end()) keys.push_back(option->Key);
@@ -266,8 +296,8 @@ std::string SettingsHelp() {
   std::string help =
       std::string(kIniOption) + " PATH: the settings file (default " + kSettingsFileName + " beside the program)\n";
   for (const Option& option : Options()) {
-    help += std::string("--") + option.Key + (option.Flag ? "" : " VALUE") + " ([" + option.Section + "] " +
-            option.Key + "): " + option.Allowed + "\n";
+    help += CommandLineName(option) + (option.Flag ? "" : " VALUE") + " ([" + option.Section + "] " + option.Key +
+            "): " + option.Allowed + "\n";
   }
   return help;
 }
@@ -301,7 +331,7 @@ Settings ParseSettings(const std::vector<std::string>& arguments, const Settings
       ++i;  // read before the file
       continue;
     }
-    const Option* option = word.rfind("--", 0) == 0 ? FindOption(word.substr(2)) : nullptr;
+    const Option* option = FindCommandLineOption(word);
     if (!option) throw SettingsError(word + " is not an option. Allowed:\n" + SettingsHelp());
     if (option->Flag) {
       option->Apply(settings, word, "1");

@@ -44,6 +44,10 @@ struct Settings {
   std::int32_t JsonSource = 3;          // the header's source number for JSON inputs
   std::string Capture;                  // the folder every text and object is captured in; empty: none
   std::int32_t CaptureDays = 7;         // the days of capture files kept, today among them
+
+  // The status page: where it listens, and its port (0: no status page).
+  std::string HttpAddress = "127.0.0.1";
+  std::int32_t HttpPort = 8221;
 };
 
 class SettingsError : public std::runtime_error {

@@ -15,6 +15,7 @@ enum Command : UINT {
   kCmdExit = 102,
   kCmdOptions = 103,           // also in the tray menu
   kCmdStartWithWindows = 104,  // the tray menu's
+  kCmdStatusPage = 105,        // also in the tray menu
   kCmdSkySpy = 111,
   kCmdAirmaster = 112,
   kCmdAirNav = 113,

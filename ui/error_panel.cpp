@@ -25,3 +25,12 @@ const std::string& ErrorPanel::Shown() const {
                                        [](const auto& a, const auto& b) { return a.second.Order < b.second.Order; });
   return newest == mStanding.end() ? kNothing : newest->second.Text;
 }
+
+std::vector<std::pair<ReportKey, std::string>> ErrorPanel::Standing() const {
+  std::vector<std::pair<ReportKey, Entry>> entries(mStanding.begin(), mStanding.end());
+  std::sort(entries.begin(), entries.end(),
+            [](const auto& a, const auto& b) { return a.second.Order > b.second.Order; });
+  std::vector<std::pair<ReportKey, std::string>> standing;
+  for (const auto& [key, entry] : entries) standing.emplace_back(key, entry.Text);
+  return standing;
+}

@@ -7,6 +7,8 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/reporter.h"
 
@@ -18,6 +20,8 @@ class ErrorPanel {
   bool Clear(ReportKey key);
   // The text to show: the newest report still standing, or "".
   const std::string& Shown() const;
+  // Every report standing, newest first.
+  std::vector<std::pair<ReportKey, std::string>> Standing() const;
 
  private:
   struct Entry {

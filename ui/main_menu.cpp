@@ -9,6 +9,7 @@ HMENU CreateMainMenu() {
   HMENU file = CreatePopupMenu();
   AppendMenuW(file, MF_STRING, kCmdDebugLog, L"Debug Log");
   AppendMenuW(file, MF_STRING, kCmdOptions, L"&Options...");
+  AppendMenuW(file, MF_STRING, kCmdStatusPage, L"Open status &page");
   AppendMenuW(file, MF_STRING, kCmdExit, L"e&xit");
   HMENU source = CreatePopupMenu();
   AppendMenuW(source, MF_STRING, kCmdSkySpy, L"SkySpy");

@@ -1,6 +1,9 @@
 #include "ui/main_window.h"
 
+#include <shellapi.h>
+
 #include <algorithm>
+#include <stdexcept>
 
 #include "app/single_copy.h"
 #include "net/socket_error.h"
@@ -9,6 +12,7 @@
 #include "ui/app_ids.h"
 #include "ui/main_menu.h"
 #include "ui/options_dialog.h"
+#include "web/status_page.h"
 #include "win32/message_loop.h"
 
 using namespace app;
@@ -178,6 +182,16 @@ void frmMain::mnuStartWithWindows_Click() {
   SetStartWithWindows(!StartsWithWindows());
 }
 
+void frmMain::OpenStatusPage() {
+  const Settings& s = mBridge.CurrentSettings();
+  if (!mBridge.StatusServer()) {
+    throw std::runtime_error(s.HttpPort == 0 ? "The status page is off (--http 0)."
+                                             : "The status page is not running.");
+  }
+  const std::string url = StatusPageUrl(s.HttpAddress, mBridge.StatusServer()->Port());
+  ShellExecuteA(mWindow.get(), "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
 std::string frmMain::TrayTip() const {
   const std::string head = std::string(kTrayTip) + ": ";
   return head + TrayTotals(mBridge.CurrentStatistics(), 63 - head.size());
@@ -264,6 +278,7 @@ void frmMain::OnCommand(UINT id) {
                    {kCmdExit, "mnuExit_Click", &frmMain::mnuExit_Click},
                    {kCmdStatistics, "mnuStatistics_Click", &frmMain::ShowStatistics},
                    {kCmdOptions, "mnuOptions_Click", &frmMain::mnuOptions_Click},
+                   {kCmdStatusPage, "mnuStatusPage_Click", &frmMain::OpenStatusPage},
                    {kCmdStartWithWindows, "mnuStartWithWindows_Click", &frmMain::mnuStartWithWindows_Click}};
   for (const auto& h : kHandlers) {
     if (id == h.Command) Guarded(h.Where, [&] { (this->*h.Handler)(); });

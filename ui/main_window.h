@@ -51,6 +51,8 @@ class frmMain : private BridgeView {
   void mnuOptions_Click();
   // The tray menu's Start with Windows: the Run value added or removed.
   void mnuStartWithWindows_Click();
+  // Opens the status page in the default browser.
+  void OpenStatusPage();
   // Opens the statistics window (View > Statistics, and the tray menu).
   void ShowStatistics();
 

@@ -38,6 +38,7 @@ constexpr Field kFields[] = {
     {IDC_OPTIONS_DEBUG_LOG, "debug-log", "Debug log on from the start", Field::Kind::Check},
     {IDC_OPTIONS_CAPTURE, "capture", "Folder of the capture files", Field::Kind::Edit},
     {IDC_OPTIONS_CAPTURE_DAYS, "capture-days", "Capture files kept", Field::Kind::Edit},
+    {IDC_OPTIONS_HTTP, "listen", "Status page", Field::Kind::Edit},
     {IDC_OPTIONS_STATION_ID, "station-id", "Station id", Field::Kind::Edit},
     {IDC_OPTIONS_FREQ, "freq", "Frequency", Field::Kind::Edit},
     {IDC_OPTIONS_FREQ_SKYSPY, "freq-skyspy", "SkySpy frequency", Field::Kind::Edit},

@@ -10,9 +10,10 @@ TrayMenu::TrayMenu(HWND window, HICON icon, CommandSink command) : mWindow(windo
   AppendMenuA(hTrayMenu.get(), MF_STRING, kTrayShowForm, "&Show Form");
   AppendMenuA(hTrayMenu.get(), MF_STRING, kTrayAbout, "&About");
   AppendMenuA(hTrayMenu.get(), MF_STRING, kTrayStatistics, "S&tatistics");
-  // These two are the window's own commands (without the tray's bit).
+  // These are the window's own commands (without the tray's bit).
   AppendMenuA(hTrayMenu.get(), MF_STRING, kCmdOptions, "&Options...");
   AppendMenuA(hTrayMenu.get(), MF_STRING, kCmdStartWithWindows, "Start with &Windows");
+  AppendMenuA(hTrayMenu.get(), MF_STRING, kCmdStatusPage, "Open status &page");
   AppendMenuA(hTrayMenu.get(), MF_SEPARATOR, kTrayShowForm, "");
   AppendMenuA(hTrayMenu.get(), MF_STRING, kTrayExit, "&Exit");
   SetMenuDefaultItem(hTrayMenu.get(), 0, TRUE);

@@ -68,7 +68,7 @@ class OptionsApplyTest : public InTempWorkingDir {
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName);
     port_ = FreeTcpPort();
     ini_ = (dir_ / "TolvanDDE.ini").string();
-    std::ofstream(ini_, std::ios::binary) << "; mine\r\n[server]\r\nport=" << port_ << "\r\n";
+    std::ofstream(ini_, std::ios::binary) << "; mine\r\n[server]\r\nport=" << port_ << "\r\n\r\n[http]\r\nlisten=0\r\n";
   }
   void TearDown() override {
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName);
@@ -86,8 +86,11 @@ TEST_F(OptionsApplyTest, OkWritesTheFileAndTheRunningBridgeTakesItAtOnce) {
   ASSERT_EQ(p.bridge.ClientPort().Pool(), nullptr);  // one client at a time
   const int newPort = FreeTcpPort();
   const int feedPort = FreeTcpPort();
+  const int pagePort = FreeTcpPort();
+  ASSERT_EQ(p.bridge.StatusServer(), nullptr);
   p.Options([&](HWND d) {
     SetDlgItemTextA(d, IDC_OPTIONS_PORT, std::to_string(newPort).c_str());
+    SetDlgItemTextA(d, IDC_OPTIONS_HTTP, ("127.0.0.1:" + std::to_string(pagePort)).c_str());
     SetDlgItemTextA(d, IDC_OPTIONS_MAX_CLIENTS, "3");
     SetDlgItemTextA(d, IDC_OPTIONS_RELINK, "7");
     SetDlgItemTextA(d, IDC_OPTIONS_SILENCE, "2");
@@ -99,7 +102,8 @@ TEST_F(OptionsApplyTest, OkWritesTheFileAndTheRunningBridgeTakesItAtOnce) {
   });
   // Written...
   EXPECT_EQ(ReadFile(ini_), "; mine\r\n[server]\r\nport=" + std::to_string(newPort) +
-                                "\r\nmax-clients=3\r\n\r\n[window]\r\ndebug-log=1\r\n\r\n[decoders]\r\n"
+                                "\r\nmax-clients=3\r\n\r\n[http]\r\nlisten=127.0.0.1:" + std::to_string(pagePort) +
+                                "\r\n\r\n[window]\r\ndebug-log=1\r\n\r\n[decoders]\r\n"
                                 "relink-seconds=7\r\nsilence-minutes=2\r\n\r\n[json]\r\njson-out=serve:127.0.0.1:" +
                                 std::to_string(feedPort) + "\r\n");
   // ... and taken at once, but for the port.
@@ -110,6 +114,10 @@ TEST_F(OptionsApplyTest, OkWritesTheFileAndTheRunningBridgeTakesItAtOnce) {
   EXPECT_EQ(now.SilenceMinutes, 2);
   EXPECT_TRUE(p.bridge.Log().On());
   EXPECT_TRUE(p.Checked(app::kCmdDebugLog));
+  // The status page started on its new address.
+  ASSERT_NE(p.bridge.StatusServer(), nullptr);
+  EXPECT_EQ(p.bridge.StatusServer()->Port(), pagePort);
+  EXPECT_EQ(p.bridge.CurrentSettings().HttpAddress, "127.0.0.1");
   ASSERT_NE(p.bridge.ClientPort().Pool(), nullptr);
   EXPECT_EQ(p.bridge.ClientPort().Pool()->MaxClients(), 3u);
   ASSERT_EQ(p.bridge.Feeds().Feeds().size(), 1u);

@@ -187,6 +187,7 @@ TEST_F(Capture, AFolderThatCannotBeWrittenIsReportedOnceAndAgainWhenItCanBe) {
   EXPECT_NE(reports_[0].find("the forwarding goes on"), std::string::npos);
   EXPECT_EQ(writer.Lost(), 2u);
   EXPECT_EQ(writer.Written(), 0u);
+  EXPECT_TRUE(writer.CannotWrite());
 
   fs::remove(folder_);
   writer.TextArrived("SkySpy", "three");
@@ -195,6 +196,7 @@ TEST_F(Capture, AFolderThatCannotBeWrittenIsReportedOnceAndAgainWhenItCanBe) {
   ASSERT_EQ(reports_.size(), 2u);
   EXPECT_NE(reports_[1].find("again; 2 lines were lost"), std::string::npos) << reports_[1];
   EXPECT_EQ(Lines(folder_ / "capture-2026-12-08.jsonl").size(), 1u);
+  EXPECT_FALSE(writer.CannotWrite());
   writer.Tick();
   EXPECT_EQ(reports_.size(), 2u);  // nothing new to tell
 }
@@ -313,6 +315,7 @@ TEST_F(Capture, AThreadThatEndsIsReportedAndWhatComesAfterIsCounted) {
   EXPECT_EQ(reports_[0],
             "Capture: stopped (the clock failed); nothing more is captured until the next start; "
             "0 lines lost; the forwarding goes on");
+  EXPECT_TRUE(writer.CannotWrite());
   writer.TextArrived("SkySpy", "one");
   writer.TextArrived("SkySpy", "two");
   writer.Flush();  // returns: the thread is gone

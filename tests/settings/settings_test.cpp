@@ -167,13 +167,14 @@ TEST(Settings, OneValueIsCheckedWithTheCommandLinesRuleAndMessage) {
 
 TEST(Settings, TheKeysInTheirOrderWithSectionAndDefault) {
   const std::vector<SettingKey> keys = SettingKeys();
-  ASSERT_EQ(keys.size(), 19u);
+  ASSERT_EQ(keys.size(), 20u);
   EXPECT_EQ(keys[0].Key, "port");
   EXPECT_EQ(keys[0].Section, "server");
   EXPECT_EQ(keys[0].Default, "2201");
   EXPECT_EQ(keys[1].Default, "");  // bind: every interface
-  EXPECT_EQ(keys.back().Key, "capture-days");
-  EXPECT_EQ(keys.back().Default, "7");
+  EXPECT_EQ(keys.back().Section, "http");
+  EXPECT_EQ(keys.back().Key, "listen");
+  EXPECT_EQ(keys.back().Default, "127.0.0.1:8221");
   // Every default passes its own check, or is "none".
   for (const SettingKey& key : keys) {
     if (!key.Default.empty()) {
@@ -187,4 +188,37 @@ TEST(Settings, TheKeysTheCommandLineOverrides) {
   EXPECT_EQ(
       OverriddenKeys({"--ini", "a.ini", "--port", "2301", "--minimized", "--json-in", "udp:1", "--json-in", "udp:2"}),
       (std::vector<std::string>{"port", "minimized", "json-in"}));
+}
+
+TEST(Settings, TheStatusPagesAddressAndPort) {
+  const Settings none = ParseSettings({});
+  EXPECT_EQ(none.HttpAddress, "127.0.0.1");  // this PC only
+  EXPECT_EQ(none.HttpPort, 8221);
+  const struct {
+    const char* Value;
+    const char* Address;
+    std::int32_t Port;
+  } good[] = {{"8222", "127.0.0.1", 8222},
+              {"0", "127.0.0.1", 0},
+              {"65535", "127.0.0.1", 65535},
+              {"0.0.0.0:80", "0.0.0.0", 80},
+              {"192.168.1.5:1", "192.168.1.5", 1}};
+  for (const auto& g : good) {
+    const Settings s = ParseSettings({"--http", g.Value});
+    EXPECT_EQ(s.HttpAddress, g.Address) << g.Value;
+    EXPECT_EQ(s.HttpPort, g.Port) << g.Value;
+  }
+  for (const char* bad : {"65536", "-1", "", "localhost:80", "1.2.3:80", ":80", "127.0.0.1:", "x"}) {
+    EXPECT_EQ(ErrorOf({"--http", bad}),
+              std::string("--http ") + bad +
+                  ": [ADDRESS:]PORT such as 8221 or 0.0.0.0:8221, 0 for none (default 127.0.0.1:8221) is allowed.");
+  }
+  // The file's key, the command line over it, the check and the help.
+  const Settings fromFile = ParseSettings({}, {{"http", {{"listen", "0"}}}});
+  EXPECT_EQ(fromFile.HttpPort, 0);
+  EXPECT_EQ(ParseSettings({"--http", "9000"}, {{"http", {{"listen", "0"}}}}).HttpPort, 9000);
+  EXPECT_EQ(CheckSetting("listen", "1.2.3.4:5", "Status page"), "");
+  EXPECT_EQ(ErrorOf({"--listen", "80"}), "--listen is not an option. Allowed:");
+  EXPECT_EQ(OverriddenKeys({"--http", "0", "--port", "2301"}), (std::vector<std::string>{"listen", "port"}));
+  EXPECT_NE(SettingsHelp().find("--http VALUE ([http] listen): [ADDRESS:]PORT"), std::string::npos);
 }

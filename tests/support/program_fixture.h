@@ -19,9 +19,11 @@
 #include "ui/app_ids.h"
 #include "ui/main_window.h"
 
-// Settings for a test: a port of its own, the rest as given.
+// Settings for a test: a port of its own, no status page (its tests give
+// it a port of its own), the rest as given.
 inline Settings TestSettings(Settings settings = {}) {
   settings.Port = FreeTcpPort();
+  settings.HttpPort = 0;
   return settings;
 }
 

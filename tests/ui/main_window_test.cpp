@@ -44,7 +44,9 @@ TEST(frmMain, StartsUpInOrderAndListens) {
   EXPECT_EQ(MenuText(GetSubMenu(bar, 2), 0), "S&tatistics");
   EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 0), "Debug Log");
   EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 1), "&Options...");
-  EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 2), "e&xit");
+  EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 2), "Open status &page");
+  EXPECT_EQ(GetMenuItemID(GetSubMenu(bar, 0), 2), UINT{app::kCmdStatusPage});
+  EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 3), "e&xit");
   const std::vector<std::string> sources{"SkySpy", "Airmaster", "AirNav Decoder", "Posfix Client"};
   for (UINT i = 0; i < sources.size(); ++i) {
     EXPECT_EQ(MenuText(GetSubMenu(bar, 1), i), sources[i]);
@@ -52,16 +54,18 @@ TEST(frmMain, StartsUpInOrderAndListens) {
   }
   // Tray popup menu.
   HMENU tray = p.form.TrayMenu();
-  EXPECT_EQ(GetMenuItemCount(tray), 7);
+  EXPECT_EQ(GetMenuItemCount(tray), 8);
   EXPECT_EQ(MenuText(tray, 0), "&Show Form");
   EXPECT_EQ(MenuText(tray, 1), "&About");
   EXPECT_EQ(MenuText(tray, 2), "S&tatistics");
   EXPECT_EQ(MenuText(tray, 3), "&Options...");
   EXPECT_EQ(MenuText(tray, 4), "Start with &Windows");
-  EXPECT_TRUE(GetMenuState(tray, 5, MF_BYPOSITION) & MF_SEPARATOR);
-  EXPECT_EQ(MenuText(tray, 6), "&Exit");
+  EXPECT_EQ(MenuText(tray, 5), "Open status &page");
+  EXPECT_EQ(GetMenuItemID(tray, 5), UINT{app::kCmdStatusPage});
+  EXPECT_TRUE(GetMenuState(tray, 6, MF_BYPOSITION) & MF_SEPARATOR);
+  EXPECT_EQ(MenuText(tray, 7), "&Exit");
   EXPECT_EQ(GetMenuDefaultItem(tray, TRUE, 0), 0u);
-  EXPECT_EQ(GetMenuItemID(tray, 6), 0x2002u);
+  EXPECT_EQ(GetMenuItemID(tray, 7), 0x2002u);
   ASSERT_NE(p.form.Tray(), nullptr);
   EXPECT_TRUE(p.form.Tray()->InTray());
   EXPECT_EQ(p.form.Tray()->TrayTip(), std::string("Zizizer ODO Rerido") + '\0');

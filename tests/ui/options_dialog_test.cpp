@@ -162,6 +162,7 @@ TEST_F(OptionsDialogTest, ItShowsTheFilesValuesAndCancelWritesNothing) {
                            IDC_OPTIONS_RELINK, IDC_OPTIONS_FREQ, IDC_OPTIONS_JSON_SOURCE, IDC_OPTIONS_OVERRIDES}) {
               shown[id] = d.ItemText(id);
             }
+            shown[IDC_OPTIONS_HTTP] = d.ItemText(IDC_OPTIONS_HTTP);
             outputs = d.List(IDC_OPTIONS_OUT_LIST);
             minimized = d.Checked(IDC_OPTIONS_MINIMIZED);
             debugLog = d.Checked(IDC_OPTIONS_DEBUG_LOG);
@@ -177,6 +178,7 @@ TEST_F(OptionsDialogTest, ItShowsTheFilesValuesAndCancelWritesNothing) {
   EXPECT_EQ(shown[IDC_OPTIONS_RELINK], "5");
   EXPECT_EQ(shown[IDC_OPTIONS_FREQ], "131.725");
   EXPECT_EQ(shown[IDC_OPTIONS_JSON_SOURCE], "1 (Airmaster)");
+  EXPECT_EQ(shown[IDC_OPTIONS_HTTP], "127.0.0.1:8221");  // the default
   EXPECT_EQ(shown[IDC_OPTIONS_OVERRIDES],
             "For this run the command line overrides the file's Client port, Debug log on from the start. The file "
             "gets what you set here.");
@@ -204,10 +206,18 @@ TEST_F(OptionsDialogTest, ABadValueIsRefusedWithTheCommandLinesMessageAndGetsThe
     d.Click(IDOK);
     messages.push_back(d.TakeMessage());
     d.Type(IDC_OPTIONS_CAPTURE_DAYS, "7");
+    d.Type(IDC_OPTIONS_HTTP, "0.0.0.0:65536");
+    d.Click(IDOK);
+    messages.push_back(d.TakeMessage());
+    d.Type(IDC_OPTIONS_HTTP, "0.0.0.0:65535");
     d.Click(IDOK);
     WaitWithoutPumping([&] { return !IsWindow(d.Item(IDOK)); });
   });
-  ASSERT_EQ(messages.size(), 3u);
+  ASSERT_EQ(messages.size(), 4u);
+  EXPECT_EQ(messages[3].first,
+            "Status page 0.0.0.0:65536: [ADDRESS:]PORT such as 8221 or 0.0.0.0:8221, 0 for none (default "
+            "127.0.0.1:8221) is allowed.");
+  EXPECT_EQ(messages[3].second, IDC_OPTIONS_HTTP);
   EXPECT_EQ(messages[2].first, "Capture files kept 0: a whole number from 1 to 3650 (default 7) is allowed.");
   EXPECT_EQ(messages[2].second, IDC_OPTIONS_CAPTURE_DAYS);
   EXPECT_EQ(messages[0].first, "Clients served at once 65: a whole number from 1 to 64 (default 1) is allowed.");
@@ -220,6 +230,8 @@ TEST_F(OptionsDialogTest, ABadValueIsRefusedWithTheCommandLinesMessageAndGetsThe
   const Settings s = LoadSettings({"--ini", path_});
   EXPECT_EQ(s.MaxClients, 64);
   EXPECT_EQ(s.SilenceMinutes, 60);
+  EXPECT_EQ(s.HttpAddress, "0.0.0.0");
+  EXPECT_EQ(s.HttpPort, 65535);
 }
 
 TEST_F(OptionsDialogTest, OkWritesEveryChangeIntoTheFileKeepingItsComments) {

@@ -6,8 +6,8 @@
 // over in order; decoders that keep the queue full would hold back
 // re-linking and the connection supervision until they stop. Looking for a
 // message by its number costs a walk through the whole queue, so the loop
-// looks only when something was posted ahead, and then takes every timer
-// that is due and every message from WM_APP up. Everything else (the
+// looks only when something was posted ahead, and then takes the timers
+// that are due and the messages from WM_APP up, a few at most. Everything else (the
 // decoders' DDE messages, the program's messages below WM_APP) keeps its
 // order. One loop per thread; PostAhead is for windows of a thread that
 // runs one.
@@ -29,10 +29,14 @@ class MessageLoop {
   // The next message: waits for one with `wait`, else returns false at
   // once when there is none. With `wait`, false also means WM_QUIT came.
   bool Next(MSG& msg, bool wait) {
-    if (mLookingAhead || sPostedAhead.exchange(false)) {
-      mLookingAhead = PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE) ||
-                      PeekMessageW(&msg, nullptr, WM_APP, kLastMessage, PM_REMOVE);
-      if (mLookingAhead) return true;
+    if (sPostedAhead.exchange(false)) mAheadLeft = kAheadBudget;
+    if (mAheadLeft > 0) {
+      if (PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE) ||
+          PeekMessageW(&msg, nullptr, WM_APP, kLastMessage, PM_REMOVE)) {
+        --mAheadLeft;
+        return true;
+      }
+      mAheadLeft = 0;
     }
     if (wait) return GetMessageW(&msg, nullptr, 0, 0) > 0;
     return PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) != FALSE;
@@ -41,6 +45,10 @@ class MessageLoop {
  private:
   // The last of the registered messages.
   static constexpr UINT kLastMessage = 0xFFFF;
+  // Messages taken ahead each time something was posted ahead: enough for
+  // every timer and the sockets' few notifications, while sockets that are
+  // busy for long take their turn with the rest.
+  static constexpr int kAheadBudget = 16;
   static inline std::atomic<bool> sPostedAhead{false};
-  bool mLookingAhead = false;
+  int mAheadLeft = 0;
 };

@@ -5,6 +5,7 @@
 #include <map>
 #include <utility>
 
+#include "inputs/advise_atom_guard.h"
 #include "stats/stage_profile.h"
 
 namespace {
@@ -181,6 +182,11 @@ void DdeTextBox::Open() {
   if (!conv) throw LinkError(id, DMLERR_NO_CONV_ESTABLISHED);
   // From here on the instance ends the conversation if the link fails.
   Boxes()[conv] = this;
+  // Wine's DDE library shares one reference to a text's item name among
+  // all of a decoder's links (see GuardAdviseAtoms).
+  CONVINFO info{};
+  info.cb = sizeof info;
+  if (UnderWine() && DdeQueryConvInfo(conv, QID_SYNC, &info) && info.hwnd) GuardAdviseAtoms(info.hwnd, mLinkItem);
   const DdeString item(id, mLinkItem);
   DWORD result = 0;
   if (!DdeClientTransaction(nullptr, 0, conv, item.get(), CF_TEXT, XTYP_ADVSTART, kAdviseTimeoutMs, &result)) {

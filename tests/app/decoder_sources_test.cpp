@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "pipeline/forwarding.h"
 #include "support/debug_log_dir.h"
@@ -168,4 +170,33 @@ TEST_F(DecoderSources, EmptyTextsAreCountedAndReportedOnceALink) {
   log = ReadLog();
   EXPECT_NE(log.find(report, log.find(report) + 1), std::string::npos);
   EXPECT_EQ(p.bridge.CurrentStatistics().Sources[3].NotRead, 4u);
+}
+
+TEST_F(DecoderSources, EveryTextArrivesWhileOtherProgramsAreLinkedToTheSameDecoder) {
+  // Two bare DDE clients linked to the decoder besides the program. Under
+  // Wine the decoder's DDE library gives each text's item name one
+  // reference for all its links, and the library of each client that takes
+  // the text deletes one: a client that takes it after another would find
+  // the name gone and its library would throw the text away.
+  const std::wstring feed = WriteFeed({Downlink("BA0286", "SEQ {seq}")});
+  DecoderSimulator sim(L"--services SkySpy --feed " + feed + L" --count 300 --interval 5 --wait-links 3 --quiet", true);
+  ASSERT_TRUE(sim.Ready());
+  std::vector<std::unique_ptr<ChildProcess>> others;
+  for (const wchar_t* ready : {L"a.ready", L"b.ready"}) {
+    others.push_back(std::make_unique<ChildProcess>(
+        L"tools\\dde_counter.exe",
+        L"--services SkySpy --count 300 --idle-exit 5000 --ready-file " + std::wstring(ready)));
+    ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesW(ready) != INVALID_FILE_ATTRIBUTES; }, 20000));
+  }
+  Program p;
+  ASSERT_TRUE(p.Checked(kCmdSkySpy));
+  StreamClient client(p.port);
+  ASSERT_TRUE(p.WaitPanel1("Client connected"));
+  sim.Start();
+  ASSERT_TRUE(client.WaitRecords(300, 20000)) << client.records.size() << " records";
+  EXPECT_EQ(sim.Wait(), 0);
+  EXPECT_EQ(p.bridge.CurrentStatistics().Sources[0].Received, 300u);
+  std::set<std::string> texts;
+  for (const Record& r : client.records) texts.insert(r.Frame);
+  EXPECT_EQ(texts.size(), 300u);
 }

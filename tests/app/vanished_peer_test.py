@@ -18,6 +18,7 @@ import sys
 import tempfile
 import threading
 import time
+import urllib.request
 
 BIN = sys.argv[1]
 RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "wine-run")
@@ -104,7 +105,19 @@ def start(*command):
 
 
 def bridge(*args):
-    return start(BRIDGE, "--minimized", *args)
+    """A bridge of the test's, and the address of its status page."""
+    http = f"127.0.0.1:{free_port()}"
+    start(BRIDGE, "--minimized", "--http", http, *args)
+    return http
+
+
+def status(http):
+    """What the bridge says of itself, for a case that failed."""
+    try:
+        with urllib.request.urlopen(f"http://{http}/api/status", timeout=5) as r:
+            return r.read().decode()
+    except OSError as e:
+        return f"(no status: {e!r})"
 
 
 results = {}
@@ -185,8 +198,8 @@ def json_tcp_output():
     server = socket.socket()
     server.bind(("127.0.0.1", 0))
     server.listen(4)
-    bridge("--port", str(free_port()), "--relink-seconds", "1", "--dedup-seconds", "0", "--json-out",
-           f"tcp:127.0.0.1:{server.getsockname()[1]}")
+    http = bridge("--port", str(free_port()), "--relink-seconds", "1", "--dedup-seconds", "0", "--json-out",
+                  f"tcp:127.0.0.1:{server.getsockname()[1]}")
     # The JSON outputs carry the decoders' messages: one a second, each one
     # forwarded.
     feed = os.path.join(tempfile.mkdtemp(), "feed.txt")
@@ -200,7 +213,10 @@ def json_tcp_output():
     vanish(peer[1])
     vanished = time.monotonic()
     again, _ = within(NOTICE_WITHIN, "the JSON output did not connect again", lambda t: accept(server, t))
-    within(20, "no JSON line came over the new connection", lambda t: receive(again, t))
+    try:
+        within(20, "no JSON line came over the new connection", lambda t: receive(again, t))
+    except AssertionError as e:
+        raise AssertionError(f"{e}; the bridge: {status(http)}")
     print(f"  JSON out connected again {time.monotonic() - vanished:.0f} s after its server vanished", flush=True)
 
 

@@ -123,7 +123,8 @@ TEST_F(Reliability, SupervisionAndRelinkingGoOnWhileDecodersFlood) {
       << p.bridge.Router().Counters(posfix).Received << " of the late decoder's texts";
   EXPECT_TRUE(PumpUntil([&] { return !p.Checked(kCmdPosfix); }, 5000)) << "the ended decoder still linked";
   EXPECT_EQ(p.bridge.Router().Counters(posfix).Received, static_cast<std::uint64_t>(kLateTexts));
-  EXPECT_TRUE(flood.Running()) << "the flood ended before the checks: they prove nothing";
+  EXPECT_TRUE(flood.Running()) << "the flood ended before the checks (exit code " << flood.Wait(0)
+                               << "): they prove nothing";
 }
 
 TEST_F(Reliability, PortTakenMeanwhileIsRetriedUntilFree) {

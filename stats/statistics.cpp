@@ -49,22 +49,30 @@ std::vector<std::string> StatisticsTable(const Statistics& s, double now) {
   }
   if (s.Feeds.empty()) return lines;
   lines.emplace_back();
-  lines.push_back(Row("%-28s %-3s %10s %9s  %s", "JSON feed", "", "Objects", "Lost", "State"));
+  // What an output could not send it dropped; what an input could not use
+  // it did not read: the same words as the sources' columns.
+  lines.push_back(Row("%-28s %-3s %10s %8s %8s  %s", "JSON feed", "", "Objects", "Dropped", "Not read", "State"));
   for (const auto& f : s.Feeds) {
-    lines.push_back(Row("%-28.28s %-3s %10llu %9llu  %.60s", f.Name.c_str(), f.Input ? "in" : "out", U(f.Count),
-                        U(f.Lost), f.State.c_str()));
+    const std::string lost = std::to_string(f.Lost);
+    lines.push_back(Row("%-28.28s %-3s %10llu %8s %8s  %.60s", f.Name.c_str(), f.Input ? "in" : "out", U(f.Count),
+                        f.Input ? "" : lost.c_str(), f.Input ? lost.c_str() : "", f.State.c_str()));
   }
   return lines;
 }
 
 std::string TrayTotals(const Statistics& s, std::size_t maxLength) {
-  std::uint64_t forwarded = 0, dropped = 0;
+  std::uint64_t forwarded = 0, dropped = 0, notRead = 0;
   for (const auto& src : s.Sources) {
     forwarded += src.Forwarded;
-    dropped += src.Dropped + src.NotRead;
+    dropped += src.Dropped;
+    notRead += src.NotRead;
   }
+  // A kind of loss is named only when there was one, so that the tip stays
+  // short enough to hold the clients too.
+  std::string line = std::to_string(forwarded) + " forwarded, ";
+  if (dropped != 0) line += std::to_string(dropped) + " dropped, ";
+  if (notRead != 0) line += std::to_string(notRead) + " not read, ";
   const std::size_t clients = s.Clients.size();
-  std::string line = std::to_string(forwarded) + " forwarded, " + std::to_string(dropped) + " lost, " +
-                     std::to_string(clients) + (clients == 1 ? " client" : " clients");
+  line += std::to_string(clients) + (clients == 1 ? " client" : " clients");
   return line.substr(0, maxLength);
 }

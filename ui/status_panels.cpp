@@ -30,7 +30,7 @@ void StatusPanels::Latest(const std::string& registration, const std::string& fl
 }
 
 void StatusPanels::Dropped(std::uint64_t totalDropped) {
-  Show(kPanelDrops, "Lost " + std::to_string(totalDropped));
+  Show(kPanelDrops, "Dropped " + std::to_string(totalDropped));
 }
 
 void StatusPanels::Report(ReportKey key, const std::string& text) {

@@ -1,9 +1,11 @@
 #include "ui/statistics_window.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "router/message_router.h"
+#include "win32/wide_text.h"
 
 namespace {
 
@@ -11,12 +13,32 @@ constexpr const wchar_t* kClass = L"TolvanDdeStatistics";
 constexpr const wchar_t* kTitle = L"TOLVAN DDE Server - Statistics";
 constexpr UINT_PTR kRedrawTimerId = 1;
 constexpr int kMargin = 8;
+// The character that Ctrl+C types.
+constexpr WPARAM kCtrlC = 0x03;
 // One colour for each source's line in the graph.
 constexpr COLORREF kLineColours[] = {RGB(0, 90, 200),  RGB(200, 60, 0),  RGB(0, 140, 60), RGB(150, 0, 150),
                                      RGB(120, 100, 0), RGB(0, 130, 140), RGB(90, 90, 90), RGB(220, 0, 90)};
 
 void Text(HDC dc, int x, int y, const std::string& text) {
   TextOutA(dc, x, y, text.c_str(), static_cast<int>(text.size()));
+}
+
+// Puts `text` on the clipboard as Unicode text; once the clipboard took the
+// memory, it is the clipboard's.
+bool CopyToClipboard(HWND owner, const std::wstring& text) {
+  const std::size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+  UniqueGlobal memory(GlobalAlloc(GMEM_MOVEABLE, bytes));
+  if (!memory) return false;
+  void* locked = GlobalLock(memory.get());
+  if (locked == nullptr) return false;
+  std::memcpy(locked, text.c_str(), bytes);
+  GlobalUnlock(memory.get());
+  if (!OpenClipboard(owner)) return false;
+  EmptyClipboard();
+  const bool taken = SetClipboardData(CF_UNICODETEXT, memory.get()) != nullptr;
+  CloseClipboard();
+  if (taken) memory.release();
+  return taken;
 }
 
 }  // namespace
@@ -116,6 +138,14 @@ LRESULT CALLBACK StatisticsWindow::WindowProc(HWND hwnd, UINT message, WPARAM wP
   switch (message) {
     case WM_TIMER:
       if (wParam == kRedrawTimerId && IsWindowVisible(hwnd)) InvalidateRect(hwnd, nullptr, FALSE);
+      return 0;
+    case WM_CHAR:
+      if (wParam == VK_ESCAPE) {
+        SendMessageW(hwnd, WM_CLOSE, 0, 0);
+      } else if (wParam == kCtrlC) {
+        // The table as tab-separated text, to paste into a post.
+        CopyToClipboard(hwnd, Wide(StatisticsTabSeparated(self->mSnapshot(), UnixSecondsNow())));
+      }
       return 0;
     case WM_CLOSE:
       ShowWindow(hwnd, SW_HIDE);  // kept for the next time

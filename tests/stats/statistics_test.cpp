@@ -104,3 +104,19 @@ TEST(Statistics, EachKindOfLossHasOneWordAndTheTrayTipKeepsToItsLength) {
   EXPECT_EQ(lines[lines.size() - 1].substr(dropped - 2, 2), "  ");
   for (const auto& line : lines) EXPECT_EQ(line.find("Lost"), std::string::npos) << line;
 }
+
+TEST(Statistics, TheTablesAsTabSeparatedTextHoldEveryCellWhole) {
+  Statistics s;
+  s.Sources.push_back({"A source with a long name", true, false, 3, 2, 1, 0, std::nullopt, {}, 4});
+  s.Feeds.push_back({"udp:5551", true, "listening", 9, 5});
+  EXPECT_EQ(StatisticsTabSeparated(s, 1000.0),
+            "Source\tState\tReceived\tForwarded\tFiltered\tDuplicates\tDropped\tNot read\tLast message\r\n"
+            "A source with a long name\tlinked\t3\t2\t1\t0\t0\t4\tnever\r\n"
+            "\r\n"
+            "Client\tConnected\tSent\tDropped\r\n"
+            "(none connected)\r\n"
+            "\r\n"
+            "JSON feed\t\tObjects\tDropped\tNot read\tState\r\n"
+            "udp:5551\tin\t9\t\t5\tlistening\r\n");
+  EXPECT_EQ(StatisticsTable(s, 1000.0)[1].substr(0, 15), "A source with  ") << "the window's column is cut";
+}

@@ -42,12 +42,12 @@ TEST(frmMain, StartsUpInOrderAndListens) {
   EXPECT_EQ(MenuText(bar, 1), "&Source");
   EXPECT_EQ(MenuText(bar, 2), "&View");
   EXPECT_EQ(MenuText(GetSubMenu(bar, 2), 0), "S&tatistics");
-  EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 0), "Debug Log");
+  EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 0), "&Debug Log");
   EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 1), "&Options...");
   EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 2), "Open status &page");
   EXPECT_EQ(GetMenuItemID(GetSubMenu(bar, 0), 2), UINT{app::kCmdStatusPage});
   EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 3), "e&xit");
-  const std::vector<std::string> sources{"SkySpy", "Airmaster", "AirNav Decoder", "Posfix Client"};
+  const std::vector<std::string> sources{"&SkySpy", "&Airmaster", "Air&Nav Decoder", "&Posfix Client"};
   for (UINT i = 0; i < sources.size(); ++i) {
     EXPECT_EQ(MenuText(GetSubMenu(bar, 1), i), sources[i]);
     EXPECT_FALSE(GetMenuState(GetSubMenu(bar, 1), i, MF_BYPOSITION) & MF_CHECKED);

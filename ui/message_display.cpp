@@ -1,5 +1,7 @@
 #include "ui/message_display.h"
 
+#include <algorithm>
+
 #include "pipeline/single_byte_text.h"
 #include "stats/stage_profile.h"
 
@@ -18,6 +20,14 @@ void MessageDisplay::Create(HWND parent, HINSTANCE instance, int id, int dpi) {
       TwipsToPixels(120, dpi), TwipsToPixels(120, dpi), TwipsToPixels(4815, dpi), TwipsToPixels(1455, dpi), parent,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
   SendMessageW(mBox, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+}
+
+void MessageDisplay::Layout(int dpi, HFONT font, int bottomLimit) {
+  if (!mBox) return;
+  const int top = TwipsToPixels(120, dpi);
+  MoveWindow(mBox, TwipsToPixels(120, dpi), top, TwipsToPixels(4815, dpi),
+             std::min(TwipsToPixels(1455, dpi), bottomLimit - top), TRUE);
+  SendMessageW(mBox, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
 void MessageDisplay::Arrived(const RouterEvents::Latest& latest) {

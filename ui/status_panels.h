@@ -46,7 +46,7 @@ class StatusPanels {
   static constexpr std::size_t kSizedPanels = 4;  // the fifth takes the rest
   std::unique_ptr<clsStatusBar> sbStatus;
   std::array<std::string, kSizedPanels> mTexts;
-  std::array<std::int32_t, kSizedPanels> mWidths{100, 50, 150, 50};  // pixels, at the window's scale
+  std::array<std::int32_t, kSizedPanels> mWidths{};  // pixels, at the window's scale (from Layout)
   int mDpi = 96;
   UniqueMemoryDc mMeasure;  // holds the bar's font, to measure texts
   ErrorPanel mErrors;

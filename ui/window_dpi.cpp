@@ -65,7 +65,6 @@ UniqueGdiObject MessageFont(int dpi, bool fixedPitch) {
   }
   if (fixedPitch) {
     font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
-    font.lfFaceName[0] = L'\0';
     lstrcpynW(font.lfFaceName, L"Courier New", LF_FACESIZE);
   }
   return UniqueGdiObject(CreateFontIndirectW(&font));

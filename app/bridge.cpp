@@ -28,12 +28,12 @@ Bridge::~Bridge() {
   Shutdown();
 }
 
-void Bridge::Start(BridgeView& view, HWND window, UINT flushMessage, UINT answeredMessage, UINT partnerGoneMessage) {
+void Bridge::Start(BridgeView& view, HWND window, UINT flushMessage, UINT answeredMessage) {
   mView = &view;
   mWindow = window;
   mFlushMessage = flushMessage;
   mFeeds.Start(mSettings);
-  mLinks.Start(*this, window, answeredMessage, partnerGoneMessage);
+  mLinks.Start(*this, window, answeredMessage);
   mClientPort.Listen();
   StartStatusPage();
 }

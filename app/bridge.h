@@ -56,11 +56,9 @@ class Bridge : private RouterEvents, private Reporter, private DecoderLinks::Eve
 
   // Starts the JSON feeds, the decoder links and the client port, reporting
   // to `view`. `window` is posted `flushMessage` when records wait to be
-  // sent (call Flush then), `answeredMessage` when the probe found a
-  // decoder (call Links().DecoderAnswered) and `partnerGoneMessage` when a
-  // linked decoder's window has gone (call Links().PartnerGone). A start-up
-  // error is raised.
-  void Start(BridgeView& view, HWND window, UINT flushMessage, UINT answeredMessage, UINT partnerGoneMessage);
+  // sent (call Flush then) and `answeredMessage` when the probe found a
+  // decoder (call Links().DecoderAnswered). A start-up error is raised.
+  void Start(BridgeView& view, HWND window, UINT flushMessage, UINT answeredMessage);
   // Ends the links (no text arrives afterwards), sends what the outputs
   // kept, disconnects the clients, closes the port and ends the feeds; from
   // then on nothing reaches the view. A second call does nothing.

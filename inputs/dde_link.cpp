@@ -1,5 +1,7 @@
 #include "inputs/dde_link.h"
 
+#include <dde.h>
+
 #include <map>
 #include <utility>
 
@@ -130,6 +132,15 @@ bool DdeTextBox::PartnerAlive() const {
   info.cb = sizeof info;
   if (!DdeQueryConvInfo(mConversation, QID_SYNC, &info)) return false;
   return (info.wStatus & ST_CONNECTED) != 0 && IsWindow(info.hwndPartner);
+}
+
+bool DdeTextBox::MessagesWaiting() const {
+  if (!mConversation) return false;
+  CONVINFO info{};
+  info.cb = sizeof info;
+  if (!DdeQueryConvInfo(mConversation, QID_SYNC, &info) || !info.hwnd) return false;
+  MSG msg;
+  return PeekMessageW(&msg, info.hwnd, WM_DDE_FIRST, WM_DDE_LAST, PM_NOREMOVE) != FALSE;
 }
 
 void DdeTextBox::SetText(const std::string& text) {

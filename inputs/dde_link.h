@@ -93,6 +93,8 @@ class DdeTextBox {
   // Whether the decoder's side of the conversation still exists: a decoder
   // that was killed ends no conversation, its window is simply gone.
   bool PartnerAlive() const;
+  // Whether messages of the conversation wait in this thread's queue.
+  bool MessagesWaiting() const;
 
   const std::string& Text() const { return mText; }
   // Replaces the text and raises the change, as an advised value does.

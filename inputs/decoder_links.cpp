@@ -21,11 +21,10 @@ DecoderLinks::DecoderLinks(MessageRouter& router, DebugLogger& log, Reporter& re
   }
 }
 
-void DecoderLinks::Start(Events& events, HWND window, UINT answered, UINT partnerGone) {
+void DecoderLinks::Start(Events& events, HWND window, UINT answered) {
   mEvents = &events;
   mWindow = window;
   mAnswered = answered;
-  mPartnerGone = partnerGone;
   for (const std::size_t link : {0, 1, 3, 2}) Toggle(link);
 }
 
@@ -125,23 +124,15 @@ void DecoderLinks::tmr_linkwatch_Timer() {
   for (std::size_t i = 0; i < kCount; ++i) {
     // A decoder that was killed, or that ended without the library telling
     // this side, leaves a conversation whose partner window is gone. The
-    // texts it posted before it went may still wait in this thread's queue,
-    // and ending the conversation now would throw them away: the link ends
-    // when a message posted now comes, after all of them.
-    Link& link = *mLinks[i];
-    if (link.GonePosted || !link.Box.Connected() || link.Box.PartnerAlive()) continue;
-    link.GonePosted = PostMessageW(mWindow, mPartnerGone, i, 0) != FALSE;
+    // texts it posted before it went may still wait in the queue, and the
+    // library throws away what comes for a conversation that has ended: the
+    // link ends once they have been taken.
+    DdeTextBox& box = mLinks[i]->Box;
+    if (box.Connected() && !box.PartnerAlive() && !box.MessagesWaiting()) {
+      box.SetLinkMode(0);
+      Gone(i);
+    }
   }
-}
-
-void DecoderLinks::PartnerGone(std::size_t index) {
-  if (index >= kCount) return;
-  Link& link = *mLinks[index];
-  link.GonePosted = false;
-  // Linked again meanwhile, or ended by the decoder after all.
-  if (mClosed || !link.Box.Connected() || link.Box.PartnerAlive()) return;
-  link.Box.SetLinkMode(0);
-  Gone(index);
 }
 
 void DecoderLinks::tmr_relink_Timer() {

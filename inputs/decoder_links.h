@@ -66,21 +66,16 @@ class DecoderLinks {
 
   // Opens every link, in the order the program always has (SkySpy,
   // Airmaster, Posfix, AirNav). The probe posts `answered` to `window` with
-  // the index of a decoder it found; the link watch posts `partnerGone`
-  // with the index of a decoder whose window has gone.
-  void Start(Events& events, HWND window, UINT answered, UINT partnerGone);
+  // the index of a decoder it found.
+  void Start(Events& events, HWND window, UINT answered);
   // The Source menu's item of `link`: unlinks by hand a link that is up (it
   // stays so until clicked again), or tries to link it.
   void Toggle(std::size_t link);
   // Links again every decoder that is not linked (unless unlinked by hand)
   // and that the probe has found running.
   void tmr_relink_Timer();
-  // Notices linked decoders that are gone: each is posted to this thread
-  // as `partnerGone`, behind whatever it sent before it went.
+  // Notices linked decoders that are gone.
   void tmr_linkwatch_Timer();
-  // Ends the link of a decoder found gone, once its last texts, which were
-  // queued before the message, have been taken.
-  void PartnerGone(std::size_t link);
   // The probe found the decoder of `link`.
   void DecoderAnswered(std::size_t link);
   // Reports every linked decoder silent for longer than the limit at `now`
@@ -107,7 +102,6 @@ class DecoderLinks {
     bool Linked = false;
     bool UnlinkedByHand = false;
     bool EmptyReported = false;  // since the link was opened
-    bool GonePosted = false;     // the link watch's message is on its way
   };
 
   // Opens the link; DDEML's error number (0 when linked) and text.
@@ -130,7 +124,6 @@ class DecoderLinks {
   std::array<std::unique_ptr<Link>, kCount> mLinks;
   HWND mWindow = nullptr;
   UINT mAnswered = 0;
-  UINT mPartnerGone = 0;
   std::unique_ptr<DecoderProbe> mProbe;  // looks for decoders that are not linked
   bool mClosed = false;
 };

@@ -6,7 +6,11 @@ set -euo pipefail
 packages=(cmake make g++ g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   wine wine64 xvfb xauth googletest libgtest-dev
   clang libclang-rt-14-dev libbenchmark-dev python3 nlohmann-json3-dev nsis
-  nftables iproute2 libboost1.81-dev prometheus chromium nodejs npm)
+  nftables iproute2 libboost1.81-dev prometheus chromium)
+# Node.js with npm, for the status page's browser check: the machine's own
+# when it has one (an image may bring Node.js with npm inside, which
+# Debian's npm package conflicts with), Debian's otherwise.
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -51,10 +51,6 @@ constexpr UINT_PTR kShowTimerId = 4;
 constexpr UINT kFlushMessage = WM_APP + 1;
 // The decoder probe found a decoder (wParam: its index in the Source menu's order).
 constexpr UINT kDecoderAnsweredMessage = WM_APP + 2;
-// A linked decoder's window has gone (wParam: its index in the Source menu's
-// order). Below WM_APP, so that the message loop takes it in its turn, after
-// the texts that decoder posted before it went.
-constexpr UINT kPartnerGoneMessage = WM_USER + 1;
 // Every second: the tray tip's totals and the silence watchdog.
 constexpr UINT_PTR kSecondTimerId = 5;
 constexpr int kIconResource = 101;

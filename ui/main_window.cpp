@@ -144,7 +144,7 @@ void frmMain::Form_Load() {
       std::make_unique<::TrayMenu>(mWindow.get(), mSmallIcon.get(), [this](std::int16_t index) { MenuClick(index); });
   mPanels.Create(mWindow.get());
   Layout(WindowDpi(mWindow.get()));
-  mBridge.Start(*this, mWindow.get(), kFlushMessage, kDecoderAnsweredMessage, kPartnerGoneMessage);
+  mBridge.Start(*this, mWindow.get(), kFlushMessage, kDecoderAnsweredMessage);
 }
 
 void frmMain::Layout(int dpi) {
@@ -366,9 +366,6 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case kDecoderAnsweredMessage:
       Guarded("tmr_relink_Timer", [&] { mBridge.Links().DecoderAnswered(wParam); });
-      return 0;
-    case kPartnerGoneMessage:
-      Guarded("tmr_linkwatch_Timer", [&] { mBridge.Links().PartnerGone(wParam); });
       return 0;
     case WM_SIZE:
       Guarded("Form_Resize", [&] { Form_Resize(wParam); });

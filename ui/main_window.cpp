@@ -20,7 +20,9 @@ using namespace app;
 
 namespace {
 
-constexpr int kClientWidth = 335;  // pixels at 96 dpi: 5025 x 1950 twips
+// The client area in pixels at 96 dpi: wide enough for the four sized status
+// panels and, beside them, a decoder's report in the fifth.
+constexpr int kClientWidth = 720;
 constexpr int kClientHeight = 130;
 constexpr int kBoxGap = 2;  // pixels at 96 dpi between the text box and the status bar
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;

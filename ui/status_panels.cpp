@@ -11,9 +11,11 @@ using namespace app;
 
 namespace {
 
-// Each sized panel's width at 96 dpi, and the room a text needs beside
-// itself within its panel (the panel's borders and margins).
-constexpr std::int32_t kPanelWidths[] = {100, 50, 150, 50};
+// Each sized panel's width at 96 dpi (the connection, the registration, the
+// flight, the dropped count), and the room a text needs beside itself within
+// its panel (the panel's borders and margins). The main window is wide
+// enough for these and for the fifth panel's reports beside them.
+constexpr std::int32_t kPanelWidths[] = {100, 60, 60, 70};
 constexpr int kTextRoom = 8;
 
 }  // namespace

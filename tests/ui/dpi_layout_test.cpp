@@ -103,20 +103,29 @@ std::vector<std::string> LayoutFaults(HWND window) {
   return faults;
 }
 
-// Each of the first `panels` parts of the bar holds its text in the bar's font.
+// Each of the first `panels` parts of the bar lies within the bar and holds
+// its text in the bar's font.
 std::vector<std::string> PanelFaults(HWND bar, int panels) {
   std::vector<std::string> faults;
   const auto font = reinterpret_cast<HFONT>(SendMessageW(bar, WM_GETFONT, 0, 0));
+  RECT inside{};
+  GetClientRect(bar, &inside);
   for (int i = 0; i < panels; ++i) {
     RECT part{};
     SendMessageW(bar, SB_GETRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&part));
     const std::string text = StatusText(bar, i);
-    if (TextSize(font, Wide(text), 0, DT_NOPREFIX).cx + 4 > part.right - part.left)
-      faults.push_back("panel " + std::to_string(i + 1) + " \"" + text + "\" in " +
+    if (part.left >= inside.right || part.right > inside.right)
+      faults.push_back("panel " + std::to_string(i + 1) + " from " + std::to_string(part.left) + " to " +
+                       std::to_string(part.right) + " beyond the bar's " + std::to_string(inside.right));
+    else if (const LONG need = TextSize(font, Wide(text), 0, DT_NOPREFIX).cx + 4; need > part.right - part.left)
+      faults.push_back("panel " + std::to_string(i + 1) + " \"" + text + "\" needs " + std::to_string(need) + " in " +
                        std::to_string(part.right - part.left));
   }
   return faults;
 }
+
+// The longest report a decoder puts in the fifth panel.
+constexpr char kLongestDecoderReport[] = "Airmaster: texts arrive empty; restart the decoder program";
 
 }  // namespace
 
@@ -129,41 +138,50 @@ TEST(DpiLayout, TheMainWindowAndItsPanelsAtTheScreensScaleAndAfterAMoveToAnother
   EXPECT_EQ(FontHeight(reinterpret_cast<HFONT>(SendMessageW(p.form.dspMsg(), WM_GETFONT, 0, 0))),
             FontHeight(static_cast<HFONT>(systemFont.get())));
   EXPECT_EQ(LayoutFaults(window), std::vector<std::string>{});
-  EXPECT_EQ(PanelFaults(p.form.StatusBar().hWnd(), 4), std::vector<std::string>{});
+  EXPECT_EQ(PanelFaults(p.form.StatusBar().hWnd(), 5), std::vector<std::string>{});
+  p.form.StatusBar().PanelText(5, kLongestDecoderReport);
+  EXPECT_EQ(PanelFaults(p.form.StatusBar().hWnd(), 5), std::vector<std::string>{});
 
-  // The panels with the widest texts they show.
+  // The panels with the widest texts they show, in a window as wide as the
+  // main window's client area.
   TestWindow host;
+  RECT mainClient{};
+  GetClientRect(window, &mainClient);
+  const SIZE hostSize =
+      WindowSizeFor(SIZE{mainClient.right, mainClient.bottom}, GetWindowLongW(host.hwnd, GWL_STYLE), false, dpi);
+  SetWindowPos(host.hwnd, nullptr, 0, 0, hostSize.cx, hostSize.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   StatusPanels panels;
   panels.Create(host.hwnd);
   panels.Layout(host.hwnd, dpi, static_cast<HFONT>(systemFont.get()));
   panels.Connection("99 clients connected");
   panels.Latest(".N-ABCDE", "XY1234A");
   panels.Dropped(12345678);
-  EXPECT_EQ(PanelFaults(panels.Bar().hWnd(), 4), std::vector<std::string>{});
+  panels.Report({ReportKey::Kind::TextsEmpty, 1}, kLongestDecoderReport);
+  EXPECT_EQ(PanelFaults(panels.Bar().hWnd(), 5), std::vector<std::string>{});
 
   // Moved to a monitor of another scale, as Windows tells it.
-  for (const int next : {dpi >= 144 ? 96 : 192, dpi}) {
+  for (const int next : {dpi >= 144 ? 96 : 144, dpi}) {
     SCOPED_TRACE(next);
     RECT now{};
     GetWindowRect(window, &now);
     const SIZE size =
-        WindowSizeFor(SIZE{Scaled(335, next), Scaled(130, next)}, GetWindowLongW(window, GWL_STYLE), true, next);
+        WindowSizeFor(SIZE{Scaled(720, next), Scaled(130, next)}, GetWindowLongW(window, GWL_STYLE), true, next);
     RECT suggested{now.left + 10, now.top + 10, now.left + 10 + size.cx, now.top + 10 + size.cy};
     SendMessageW(window, 0x02E0, MAKEWPARAM(next, next), reinterpret_cast<LPARAM>(&suggested));
     RECT client{}, moved{};
     GetClientRect(window, &client);
     GetWindowRect(window, &moved);
     EXPECT_EQ(moved.left, suggested.left);
-    EXPECT_EQ(client.right, Scaled(335, next));
+    EXPECT_EQ(client.right, Scaled(720, next));
     EXPECT_EQ(client.bottom, Scaled(130, next));
     const RECT box = ClientRectIn(p.form.dspMsg(), window);
     EXPECT_EQ(box.left, MulDiv(120, next, 1440));
-    EXPECT_EQ(box.right - box.left, MulDiv(4815, next, 1440));
+    EXPECT_EQ(box.right, client.right - MulDiv(90, next, 1440));
     const auto nextFont = MessageFont(next);
     EXPECT_EQ(FontHeight(reinterpret_cast<HFONT>(SendMessageW(p.form.StatusBar().hWnd(), WM_GETFONT, 0, 0))),
               FontHeight(static_cast<HFONT>(nextFont.get())));
     EXPECT_EQ(LayoutFaults(window), std::vector<std::string>{});
-    EXPECT_EQ(PanelFaults(p.form.StatusBar().hWnd(), 4), std::vector<std::string>{});
+    EXPECT_EQ(PanelFaults(p.form.StatusBar().hWnd(), 5), std::vector<std::string>{});
   }
 }
 

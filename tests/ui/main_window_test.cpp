@@ -33,7 +33,7 @@ TEST(frmMain, StartsUpInOrderAndListens) {
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
-  EXPECT_EQ(client.right, MulDiv(335, dpi, 96));
+  EXPECT_EQ(client.right, MulDiv(720, dpi, 96));
   EXPECT_EQ(client.bottom, MulDiv(130, dpi, 96));
 
   // Menu bar.
@@ -72,7 +72,7 @@ TEST(frmMain, StartsUpInOrderAndListens) {
   EXPECT_EQ(p.form.Tray()->TrayIcon().Type, Picture::kIcon);
 
   // Status bar, before the first tick; the socket already listens.
-  EXPECT_EQ(StatusParts(p.form.StatusBar().hWnd()), (std::vector<int>{100, 150, 300, 350, -1}));
+  EXPECT_EQ(StatusParts(p.form.StatusBar().hWnd()), (std::vector<int>{100, 160, 220, 290, -1}));
   EXPECT_EQ(p.Panel(1), "Server disabled");
   EXPECT_EQ(p.bridge.ClientPort().Socket()->State(), CSocket::StateListening);
   EXPECT_EQ(p.bridge.ClientPort().Socket()->LocalPort(), p.port);

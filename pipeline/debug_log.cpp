@@ -19,6 +19,28 @@ struct FileCloser {
   throw DebugLogError("Cannot " + std::string(what) + " the debug log \"" + path + "\": " + std::strerror(error));
 }
 
+// The size of an open file; one too large to tell counts as past any limit.
+std::uint64_t SizeOf(std::FILE* file) {
+  const long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
+  return size >= 0 ? static_cast<std::uint64_t>(size) : UINT64_MAX;
+}
+
+// Opens `path` for appending; when `adding` bytes would take it past the
+// limit, the full file is first kept under the older name and a new one
+// begins. A full file that cannot be put aside is appended to all the same:
+// an entry is worth more than the bound.
+std::FILE* OpenForEntry(const std::string& path, std::size_t adding) {
+  std::FILE* file = std::fopen(path.c_str(), "ab");
+  if (file == nullptr) return nullptr;
+  const std::uint64_t size = SizeOf(file);
+  if (size == 0 || size + adding <= kDebugLogMaxBytes) return file;
+  std::fclose(file);
+  const std::string older = path + kDebugLogOldSuffix;
+  std::remove(older.c_str());
+  std::rename(path.c_str(), older.c_str());
+  return std::fopen(path.c_str(), "ab");
+}
+
 }  // namespace
 
 std::string FormatDebugLogEntry(std::string_view des, std::string_view msg) {
@@ -35,7 +57,7 @@ void AppendDebugLogEntry(const std::string& path, std::string_view des, std::str
   const std::string entry = FormatDebugLogEntry(des, msg);
   // Append mode creates a missing file and never truncates an existing one;
   // binary mode keeps the CR LF line ends byte for byte.
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "ab"));
+  std::unique_ptr<std::FILE, FileCloser> file(OpenForEntry(path, entry.size()));
   if (!file) Fail(path, "open", errno);
   const bool written = std::fwrite(entry.data(), 1, entry.size(), file.get()) == entry.size();
   const int writeError = errno;

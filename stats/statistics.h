@@ -42,10 +42,22 @@ struct Statistics {
 // "never", "12 s ago", "5 min ago", "3 h ago", "2 days ago".
 std::string Ago(std::optional<double> when, double now);
 
+// The statistics as tables of cells: the sources, the clients and, when
+// there are any, the JSON feeds; each a heading row and its rows.
+struct StatisticsSection {
+  std::vector<std::string> Heading;
+  std::vector<std::vector<std::string>> Rows;  // a row of one cell stands alone ("(none connected)")
+};
+std::vector<StatisticsSection> StatisticsSections(const Statistics& statistics, double now);
+
 // The table the statistics window shows: a heading line and a line for
 // each source, then the same for the clients and, when there are any, the
 // JSON feeds; fixed-width columns.
 std::vector<std::string> StatisticsTable(const Statistics& statistics, double now);
+
+// The same tables as text to paste elsewhere: cells separated by tabs, CR LF
+// line ends, an empty line between the tables.
+std::string StatisticsTabSeparated(const Statistics& statistics, double now);
 
 // The totals in one line of at most `maxLength` characters, for the tray
 // icon's tip.

@@ -54,6 +54,8 @@ constexpr UINT kDecoderAnsweredMessage = WM_APP + 2;
 // Every second: the tray tip's totals and the silence watchdog.
 constexpr UINT_PTR kSecondTimerId = 5;
 constexpr int kIconResource = 101;
+// WM_DPICHANGED (Windows 8.1 and later): the window's monitor has another scale.
+constexpr UINT kDpiChangedMessage = 0x02E0;
 constexpr int kDisplayId = 1001;
 
 constexpr const wchar_t* kMainWindowClass = L"TolvanDdeServerMain";

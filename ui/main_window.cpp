@@ -12,6 +12,7 @@
 #include "ui/app_ids.h"
 #include "ui/main_menu.h"
 #include "ui/options_dialog.h"
+#include "ui/window_dpi.h"
 #include "web/status_page.h"
 #include "win32/message_loop.h"
 
@@ -19,15 +20,22 @@ using namespace app;
 
 namespace {
 
-constexpr int kClientWidth = 335;  // pixels at 96 dpi: 5025 x 1950 twips
+// The client area in pixels at 96 dpi: wide enough for the four sized status
+// panels and, beside them, a decoder's report in the fifth.
+constexpr int kClientWidth = 720;
 constexpr int kClientHeight = 130;
+constexpr int kBoxGap = 2;  // pixels at 96 dpi between the text box and the status bar
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 
-int ScreenDpi() {
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
+// The client area at `dpi`.
+SIZE ClientSize(int dpi) {
+  return SIZE{Scaled(kClientWidth, dpi), Scaled(kClientHeight, dpi)};
+}
+
+// The program's icon at a size of the system's.
+HICON LoadIconSized(HINSTANCE instance, int widthMetric, int heightMetric) {
+  return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
+                                       GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), 0));
 }
 
 }  // namespace
@@ -107,15 +115,17 @@ void frmMain::CreateMainWindow() {
   wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kMainWindowClass;
-  mIcon.reset(static_cast<HICON>(LoadImageW(mInstance, MAKEINTRESOURCEW(kIconResource), IMAGE_ICON, 32, 32, 0)));
+  mIcon.reset(LoadIconSized(mInstance, SM_CXICON, SM_CYICON));
+  mSmallIcon.reset(LoadIconSized(mInstance, SM_CXSMICON, SM_CYSMICON));
   wc.hIcon = mIcon.get();
+  wc.hIconSm = mSmallIcon.get();
   RegisterClassExW(&wc);
 
-  const int dpi = ScreenDpi();
-  RECT r{0, 0, MulDiv(kClientWidth, dpi, 96), MulDiv(kClientHeight, dpi, 96)};
-  AdjustWindowRectEx(&r, kWindowStyle, TRUE, 0);
-  HWND created = CreateWindowExW(0, kMainWindowClass, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                                 r.right - r.left, r.bottom - r.top, nullptr, nullptr, mInstance, this);
+  // At the screen's scale first; Layout puts it at its monitor's.
+  const int dpi = WindowDpi(nullptr);
+  const SIZE size = WindowSizeFor(ClientSize(dpi), kWindowStyle, true, dpi);
+  HWND created = CreateWindowExW(0, kMainWindowClass, kCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT, size.cx,
+                                 size.cy, nullptr, nullptr, mInstance, this);
   if (!mWindow) {
     // Created by another class's procedure (the name was taken), or not at all.
     const auto error = static_cast<std::int32_t>(GetLastError());
@@ -132,9 +142,32 @@ void frmMain::CreateMainWindow() {
 }
 
 void frmMain::Form_Load() {
-  mTray = std::make_unique<::TrayMenu>(mWindow.get(), mIcon.get(), [this](std::int16_t index) { MenuClick(index); });
+  mTray =
+      std::make_unique<::TrayMenu>(mWindow.get(), mSmallIcon.get(), [this](std::int16_t index) { MenuClick(index); });
   mPanels.Create(mWindow.get());
+  Layout(WindowDpi(mWindow.get()));
   mBridge.Start(*this, mWindow.get(), kFlushMessage, kDecoderAnsweredMessage);
+}
+
+void frmMain::Layout(int dpi) {
+  // The frame as the window has it now (its menu bar and borders at the
+  // scale the system draws them), around the client area at this scale.
+  RECT outer{}, inner{};
+  GetWindowRect(mWindow.get(), &outer);
+  GetClientRect(mWindow.get(), &inner);
+  const SIZE client = ClientSize(dpi);
+  SetWindowPos(mWindow.get(), nullptr, 0, 0, client.cx + (outer.right - outer.left) - inner.right,
+               client.cy + (outer.bottom - outer.top) - inner.bottom, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  // The old font goes only once no control uses it.
+  UniqueGdiObject font = MessageFont(dpi);
+  mPanels.Layout(mWindow.get(), dpi, static_cast<HFONT>(font.get()));
+  // The bar's height comes from its font and the system's metrics: the box
+  // ends above it whatever it became.
+  RECT bar{};
+  GetWindowRect(mPanels.Bar().hWnd(), &bar);
+  MapWindowPoints(nullptr, mWindow.get(), reinterpret_cast<POINT*>(&bar), 2);
+  mDisplay.Layout(dpi, static_cast<HFONT>(font.get()), bar.top - Scaled(kBoxGap, dpi));
+  mFont = std::move(font);
 }
 
 void frmMain::EndProgram() {
@@ -339,6 +372,15 @@ LRESULT frmMain::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SIZE:
       Guarded("Form_Resize", [&] { Form_Resize(wParam); });
       break;
+    case kDpiChangedMessage: {
+      // Moved to a monitor of another scale: where Windows suggests, then
+      // everything made again for the new scale.
+      const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+      SetWindowPos(mWindow.get(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                   suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      Layout(HIWORD(wParam));
+      return 0;
+    }
     case WM_CLOSE:
       DestroyWindow(mWindow.get());
       return 0;

@@ -82,6 +82,8 @@ class frmMain : private BridgeView {
   void StopTimers();
   void OnCommand(UINT id);
   void CreateMainWindow();
+  // Fonts, sizes and places made for `dpi`.
+  void Layout(int dpi);
   // Every way of ending: the bridge shuts down, the icon leaves the tray,
   // the timers stop and the message loop ends.
   void EndProgram();
@@ -103,6 +105,8 @@ class frmMain : private BridgeView {
   UniqueWindow mWindow;
   HMENU mMenuBar = nullptr;  // owned by the window
   UniqueIcon mIcon;
+  UniqueIcon mSmallIcon;  // the tray's and the title bar's
+  UniqueGdiObject mFont;  // the display's and the status bar's
   UINT mTaskbarCreated = 0;
   bool mEnded = false;
   bool bShown = false;

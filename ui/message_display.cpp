@@ -1,5 +1,7 @@
 #include "ui/message_display.h"
 
+#include <algorithm>
+
 #include "pipeline/single_byte_text.h"
 #include "stats/stage_profile.h"
 
@@ -9,15 +11,34 @@ int TwipsToPixels(int twips, int dpi) {
   return MulDiv(twips, dpi, 1440);
 }
 
+// The box's margins in twips: left and top, and right of it.
+constexpr int kMargin = 120;
+constexpr int kRightMargin = 90;
+
+// The box's width in `parent` at `dpi`: the client area's less the margins.
+int BoxWidth(HWND parent, int dpi) {
+  RECT client{};
+  GetClientRect(parent, &client);
+  return std::max(0, static_cast<int>(client.right) - TwipsToPixels(kMargin, dpi) - TwipsToPixels(kRightMargin, dpi));
+}
+
 }  // namespace
 
 void MessageDisplay::Create(HWND parent, HINSTANCE instance, int id, int dpi) {
   mParent = parent;
   mBox = CreateWindowExW(
       WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY,
-      TwipsToPixels(120, dpi), TwipsToPixels(120, dpi), TwipsToPixels(4815, dpi), TwipsToPixels(1455, dpi), parent,
+      TwipsToPixels(kMargin, dpi), TwipsToPixels(kMargin, dpi), BoxWidth(parent, dpi), TwipsToPixels(1455, dpi), parent,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
   SendMessageW(mBox, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+}
+
+void MessageDisplay::Layout(int dpi, HFONT font, int bottomLimit) {
+  if (!mBox) return;
+  const int top = TwipsToPixels(kMargin, dpi);
+  MoveWindow(mBox, TwipsToPixels(kMargin, dpi), top, BoxWidth(mParent, dpi),
+             std::min(TwipsToPixels(1455, dpi), bottomLimit - top), TRUE);
+  SendMessageW(mBox, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
 }
 
 void MessageDisplay::Arrived(const RouterEvents::Latest& latest) {

@@ -23,6 +23,11 @@ class MessageDisplay {
 
   // Creates the text box in `parent`, at the window's layout for `dpi`.
   void Create(HWND parent, HINSTANCE instance, int id, int dpi);
+  // Places the box at the window's layout for `dpi`, as wide as the
+  // parent's client area less its margins, ending above
+  // `bottomLimit` (the status bar's top), in `font` (which stays the
+  // caller's).
+  void Layout(int dpi, HFONT font, int bottomLimit);
   // The window and its children are gone.
   void Destroyed() { mBox = mParent = nullptr; }
   HWND Box() const { return mBox; }

@@ -22,13 +22,18 @@ class StatisticsWindow {
   // Shows it in front (creating it the first time).
   void Show();
   HWND hwnd() const { return mWindow.get(); }
+  HFONT Font() const { return static_cast<HFONT>(mFont.get()); }
 
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   void Paint(HDC dc, const RECT& area);
+  // The font made for `dpi`, and the window at least as wide as the table:
+  // where `suggested` says, or where it is at its scale's default size.
+  void Layout(int dpi, const RECT* suggested);
 
   HINSTANCE mInstance;
   HWND mOwner;
   std::function<Statistics()> mSnapshot;
   UniqueWindow mWindow;
+  UniqueGdiObject mFont;  // fixed pitch, so that the table's columns line up
 };

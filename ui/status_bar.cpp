@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "pipeline/single_byte_text.h"
+#include "ui/window_dpi.h"
 
 namespace {
 constexpr WPARAM kSimplePart = 255;
@@ -67,6 +68,16 @@ void clsStatusBar::PanelWidth(std::int32_t mPanel, std::int32_t& mWidth) {
   SendMessageW(mWindow.get(), SB_SETPARTS, parts, reinterpret_cast<LPARAM>(mRightEdges.data()));
 }
 
+void clsStatusBar::PanelWidths(const std::vector<std::int32_t>& widths) {
+  mRightEdges.clear();
+  mLastEdge = 0;
+  for (const std::int32_t width : widths) {
+    mRightEdges.push_back(width < 0 ? -1 : mLastEdge + width);
+    mLastEdge = width < 0 ? 0 : mRightEdges.back();
+  }
+  SendMessageW(mWindow.get(), SB_SETPARTS, mRightEdges.size(), reinterpret_cast<LPARAM>(mRightEdges.data()));
+}
+
 void clsStatusBar::PanelText(std::int32_t mPanel, const std::string& mText) {
   SetPartText(mWindow.get(), static_cast<WPARAM>(mPanel - 1), mText);
 }
@@ -83,10 +94,7 @@ std::uint8_t clsStatusBar::PanelCount() const {
 std::int32_t clsStatusBar::Height() const {
   RECT r{};
   SendMessageW(mWindow.get(), SB_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  return PixelsToTwips(r.bottom - r.top, kTwipsPerInch / (dpi > 0 ? dpi : 96));
+  return PixelsToTwips(r.bottom - r.top, kTwipsPerInch / WindowDpi(mWindow.get()));
 }
 
 std::int32_t clsStatusBar::PixelsToTwips(std::int32_t pixels, double twipsPerPixel) {

@@ -31,6 +31,9 @@ class clsStatusBar {
   // right edge; the caller's value is changed too). A panel number below the
   // current count sets the count without changing any edge.
   void PanelWidth(std::int32_t mPanel, std::int32_t& mWidth);
+  // Sets every panel's width in pixels at once, any width (-1: up to the
+  // right edge), as a new scale needs.
+  void PanelWidths(const std::vector<std::int32_t>& widths);
   void PanelText(std::int32_t mPanel, const std::string& mText);
   void MinHeight(std::int32_t mHeight);
   std::uint8_t PanelCount() const;

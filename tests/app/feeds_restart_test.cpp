@@ -98,7 +98,7 @@ TEST(FeedsRestart, WhatTheOldFeedsHeldIsForwardedOrCounted) {
   EXPECT_EQ(p.bridge.Router().TotalDropped(), 3u);
   ASSERT_TRUE(client.WaitRecords(4));
   EXPECT_NE(client.records[3].Frame.find("READ BEFORE OK"), std::string::npos);
-  EXPECT_TRUE(PumpUntil([&] { return p.Panel(4).find("Lost 3") != std::string::npos; })) << p.Panel(4);
+  EXPECT_TRUE(PumpUntil([&] { return p.Panel(4).find("Dropped 3") != std::string::npos; })) << p.Panel(4);
 }
 
 TEST(FeedsRestart, TheFeedsStartAgainWhenTheClientPortCannotTakeItsNewSetting) {

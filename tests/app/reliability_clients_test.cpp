@@ -41,10 +41,10 @@ TEST_F(Reliability, ClientThatStopsReadingLosesWholeMessagesOnly) {
   }
   EXPECT_EQ(sim.Wait(), 0);
   // The drops reach the status bar.
-  EXPECT_TRUE(PumpUntil([&] { return p.Panel(4) == "Lost " + std::to_string(p.bridge.Router().TotalDropped()); }));
+  EXPECT_TRUE(PumpUntil([&] { return p.Panel(4) == "Dropped " + std::to_string(p.bridge.Router().TotalDropped()); }));
   const std::uint64_t dropped = p.bridge.Router().TotalDropped();
   EXPECT_GT(dropped, 0u);
-  EXPECT_EQ(p.Panel(4), "Lost " + std::to_string(dropped));
+  EXPECT_EQ(p.Panel(4), "Dropped " + std::to_string(dropped));
 
   // Reading again: every record that was not dropped arrives whole.
   client.raw = slow;
@@ -171,7 +171,7 @@ TEST_F(Reliability, SeveralClientsEachGetEveryRecordAndASlowOneHoldsUpNobody) {
   EXPECT_GT(clients[2].Dropped, 0u);
   EXPECT_EQ(clients[2].Sent + clients[2].Dropped, static_cast<std::uint64_t>(kCount));
   EXPECT_EQ(p.bridge.Router().TotalDropped(), clients[2].Dropped);
-  EXPECT_EQ(p.Panel(4), "Lost " + std::to_string(clients[2].Dropped));
+  EXPECT_EQ(p.Panel(4), "Dropped " + std::to_string(clients[2].Dropped));
 
   // What the slow one gets when it reads again is whole records, in order.
   ASSERT_TRUE(slow.WaitRecords(static_cast<std::size_t>(clients[2].Sent), 60000));

@@ -48,3 +48,27 @@ TEST_F(DebugLog, UnwritableLogIsReportedAndTouchesNothing) {
   EXPECT_TRUE(fs::is_directory("xmlfile.log"));
   EXPECT_TRUE(fs::exists(inside));
 }
+
+TEST_F(DebugLog, AFullLogIsKeptOnceAsTheOlderCopyAndANewOneBegins) {
+  using REZUZ2ARI::FormatDebugLogEntry;
+  using REZUZ2ARI::kDebugLogMaxBytes;
+  const std::string entry = FormatDebugLogEntry("SkySpy:", "0-");
+  const struct {
+    std::uint64_t Before;  // bytes in the log before the entry
+    bool NewFile;          // the entry begins a new file
+  } kCases[] = {
+      {kDebugLogMaxBytes - entry.size(), false},     // the entry fills it to the limit
+      {kDebugLogMaxBytes - entry.size() + 1, true},  // one byte past
+      {kDebugLogMaxBytes + 5, true},                 // a log grown past it before
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.Before);
+    { std::ofstream("xmlfile.log.old", std::ios::binary) << "oldest"; }
+    const std::string before(c.Before, 'x');
+    { std::ofstream("xmlfile.log", std::ios::binary) << before; }
+    WriteDebugLog("SkySpy:", "0-");
+    // Compared whole but not printed: megabytes of 'x'.
+    EXPECT_TRUE(ReadLog() == (c.NewFile ? entry : before + entry));
+    EXPECT_TRUE(ReadFile("xmlfile.log.old") == (c.NewFile ? before : "oldest"));
+  }
+}

@@ -63,7 +63,7 @@ TEST(Statistics, TableAndTrayTotals) {
   EXPECT_NE(lines[3].find(" 4321  "), std::string::npos) << "texts the link lost have a column of their own";
   EXPECT_NE(lines[6].find("127.0.0.1:50123"), std::string::npos);
   EXPECT_NE(lines[6].find("10 min ago"), std::string::npos);
-  EXPECT_EQ(TrayTotals(s, 63), "115 forwarded, 4324 lost, 1 client");
+  EXPECT_EQ(TrayTotals(s, 63), "115 forwarded, 3 dropped, 4321 not read, 1 client");
   EXPECT_EQ(TrayTotals(s, 10).size(), 10u);
   s.Clients.clear();
   EXPECT_EQ(StatisticsTable(s, 0)[6], "(none connected)");
@@ -78,5 +78,45 @@ TEST(Statistics, DuplicatesHaveAColumnAndAreNotLost) {
   const auto column = lines[0].find("Duplicates") + std::string("Duplicates").size();
   EXPECT_EQ(lines[2].substr(column - 3, 3), " 38") << "under its heading";
   EXPECT_EQ(lines[1].substr(column - 2, 2), " 0");
-  EXPECT_EQ(TrayTotals(s, 63), "112 forwarded, 0 lost, 0 clients") << "a duplicate is not a lost message";
+  EXPECT_EQ(TrayTotals(s, 63), "112 forwarded, 0 clients") << "a duplicate is neither dropped nor unread";
+}
+
+TEST(Statistics, EachKindOfLossHasOneWordAndTheTrayTipKeepsToItsLength) {
+  Statistics s;
+  s.Sources.push_back({"SkySpy", true, false, 0, 1234567, 0, 89, 1000.0, {}, 4567});
+  s.Clients.resize(10);
+  s.Feeds.push_back({"udp:127.0.0.1:5550", false, "sending", 7, 2});
+  s.Feeds.push_back({"udp:5551", true, "listening", 9, 5});
+  const std::string tip = "1234567 forwarded, 89 dropped, 4567 not read, 10 clients";
+  const struct {
+    std::size_t Max;
+    std::string Tip;
+  } kTips[] = {{63, tip}, {tip.size(), tip}, {tip.size() - 1, tip.substr(0, tip.size() - 1)}};
+  for (const auto& t : kTips) EXPECT_EQ(TrayTotals(s, t.Max), t.Tip) << t.Max;
+
+  const auto lines = StatisticsTable(s, 1000.0);
+  const auto& heading = lines[lines.size() - 3];
+  const auto dropped = heading.find("Dropped") + std::string("Dropped").size();
+  const auto notRead = heading.find("Not read") + std::string("Not read").size();
+  EXPECT_EQ(lines[lines.size() - 2].substr(dropped - 2, 2), " 2") << "an output drops";
+  EXPECT_EQ(lines[lines.size() - 2].substr(notRead - 2, 2), "  ");
+  EXPECT_EQ(lines[lines.size() - 1].substr(notRead - 2, 2), " 5") << "an input does not read";
+  EXPECT_EQ(lines[lines.size() - 1].substr(dropped - 2, 2), "  ");
+  for (const auto& line : lines) EXPECT_EQ(line.find("Lost"), std::string::npos) << line;
+}
+
+TEST(Statistics, TheTablesAsTabSeparatedTextHoldEveryCellWhole) {
+  Statistics s;
+  s.Sources.push_back({"A source with a long name", true, false, 3, 2, 1, 0, std::nullopt, {}, 4});
+  s.Feeds.push_back({"udp:5551", true, "listening", 9, 5});
+  EXPECT_EQ(StatisticsTabSeparated(s, 1000.0),
+            "Source\tState\tReceived\tForwarded\tFiltered\tDuplicates\tDropped\tNot read\tLast message\r\n"
+            "A source with a long name\tlinked\t3\t2\t1\t0\t0\t4\tnever\r\n"
+            "\r\n"
+            "Client\tConnected\tSent\tDropped\r\n"
+            "(none connected)\r\n"
+            "\r\n"
+            "JSON feed\t\tObjects\tDropped\tNot read\tState\r\n"
+            "udp:5551\tin\t9\t\t5\tlistening\r\n");
+  EXPECT_EQ(StatisticsTable(s, 1000.0)[1].substr(0, 15), "A source with  ") << "the window's column is cut";
 }

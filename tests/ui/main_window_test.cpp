@@ -33,7 +33,7 @@ TEST(frmMain, StartsUpInOrderAndListens) {
   HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
-  EXPECT_EQ(client.right, MulDiv(335, dpi, 96));
+  EXPECT_EQ(client.right, MulDiv(720, dpi, 96));
   EXPECT_EQ(client.bottom, MulDiv(130, dpi, 96));
 
   // Menu bar.
@@ -42,12 +42,12 @@ TEST(frmMain, StartsUpInOrderAndListens) {
   EXPECT_EQ(MenuText(bar, 1), "&Source");
   EXPECT_EQ(MenuText(bar, 2), "&View");
   EXPECT_EQ(MenuText(GetSubMenu(bar, 2), 0), "S&tatistics");
-  EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 0), "Debug Log");
+  EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 0), "&Debug Log");
   EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 1), "&Options...");
   EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 2), "Open status &page");
   EXPECT_EQ(GetMenuItemID(GetSubMenu(bar, 0), 2), UINT{app::kCmdStatusPage});
   EXPECT_EQ(MenuText(GetSubMenu(bar, 0), 3), "e&xit");
-  const std::vector<std::string> sources{"SkySpy", "Airmaster", "AirNav Decoder", "Posfix Client"};
+  const std::vector<std::string> sources{"&SkySpy", "&Airmaster", "Air&Nav Decoder", "&Posfix Client"};
   for (UINT i = 0; i < sources.size(); ++i) {
     EXPECT_EQ(MenuText(GetSubMenu(bar, 1), i), sources[i]);
     EXPECT_FALSE(GetMenuState(GetSubMenu(bar, 1), i, MF_BYPOSITION) & MF_CHECKED);
@@ -72,7 +72,7 @@ TEST(frmMain, StartsUpInOrderAndListens) {
   EXPECT_EQ(p.form.Tray()->TrayIcon().Type, Picture::kIcon);
 
   // Status bar, before the first tick; the socket already listens.
-  EXPECT_EQ(StatusParts(p.form.StatusBar().hWnd()), (std::vector<int>{100, 150, 300, 350, -1}));
+  EXPECT_EQ(StatusParts(p.form.StatusBar().hWnd()), (std::vector<int>{100, 160, 220, 290, -1}));
   EXPECT_EQ(p.Panel(1), "Server disabled");
   EXPECT_EQ(p.bridge.ClientPort().Socket()->State(), CSocket::StateListening);
   EXPECT_EQ(p.bridge.ClientPort().Socket()->LocalPort(), p.port);

@@ -10,12 +10,15 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "settings/settings_file.h"
 #include "settings/settings_text.h"
 #include "settings/start_with_windows.h"
+#include "support/keyboard.h"
 #include "support/message_pump.h"
 #include "support/temp_working_dir.h"
 #include "ui/options_ids.h"
@@ -403,4 +406,95 @@ TEST_F(OptionsDialogTest, WhatChangedInTheFileWhileTheDialogWasOpenSurvivesOk) {
   ASSERT_TRUE(accepted);
   EXPECT_EQ(ReadFile("TolvanDDE.ini"), edited + "\r\n[decoders]\r\nrelink-seconds=9\r\n");
   EXPECT_EQ(values_, (SettingsFile{{"decoders", {{"relink-seconds", "9"}}}}));
+}
+
+TEST_F(OptionsDialogTest, EveryFieldIsReachedByItsLetterAndTabGoesDownEachColumn) {
+  // The field each Alt+letter leads to; the two fields of the one shared
+  // letter are reached by pressing it twice.
+  const struct {
+    char Letter;
+    int Field;
+  } kLetters[] = {
+      {'P', IDC_OPTIONS_PORT},          {'L', IDC_OPTIONS_BIND},         {'C', IDC_OPTIONS_MAX_CLIENTS},
+      {'R', IDC_OPTIONS_RELINK},        {'S', IDC_OPTIONS_SILENCE},      {'H', IDC_OPTIONS_DEDUP},
+      {'Z', IDC_OPTIONS_MINIMIZED},     {'B', IDC_OPTIONS_DEBUG_LOG},    {'W', IDC_OPTIONS_START_WITH_WINDOWS},
+      {'F', IDC_OPTIONS_CAPTURE},       {'K', IDC_OPTIONS_CAPTURE_DAYS}, {'G', IDC_OPTIONS_HTTP},
+      {'O', IDC_OPTIONS_STATION_ID},    {'Q', IDC_OPTIONS_FREQ},         {'Y', IDC_OPTIONS_FREQ_SKYSPY},
+      {'I', IDC_OPTIONS_FREQ_WINACARS}, {'N', IDC_OPTIONS_FREQ_ANAD},    {'X', IDC_OPTIONS_FREQ_POSFIX},
+      {'J', IDC_OPTIONS_OUT_EDIT},      {'U', IDC_OPTIONS_IN_EDIT},      {'U', IDC_OPTIONS_JSON_SOURCE},
+  };
+  const int kTabOrder[] = {IDC_OPTIONS_PORT,
+                           IDC_OPTIONS_BIND,
+                           IDC_OPTIONS_MAX_CLIENTS,
+                           IDC_OPTIONS_RELINK,
+                           IDC_OPTIONS_SILENCE,
+                           IDC_OPTIONS_DEDUP,
+                           IDC_OPTIONS_MINIMIZED,
+                           IDC_OPTIONS_DEBUG_LOG,
+                           IDC_OPTIONS_START_WITH_WINDOWS,
+                           IDC_OPTIONS_CAPTURE,
+                           IDC_OPTIONS_CAPTURE_DAYS,
+                           IDC_OPTIONS_HTTP,
+                           IDC_OPTIONS_STATION_ID,
+                           IDC_OPTIONS_FREQ,
+                           IDC_OPTIONS_FREQ_SKYSPY,
+                           IDC_OPTIONS_FREQ_WINACARS,
+                           IDC_OPTIONS_FREQ_ANAD,
+                           IDC_OPTIONS_FREQ_POSFIX,
+                           IDC_OPTIONS_OUT_EDIT,
+                           IDC_OPTIONS_OUT_ADD,
+                           IDC_OPTIONS_OUT_LIST,
+                           IDC_OPTIONS_OUT_CHANGE,
+                           IDC_OPTIONS_OUT_REMOVE,
+                           IDC_OPTIONS_IN_EDIT,
+                           IDC_OPTIONS_IN_ADD,
+                           IDC_OPTIONS_IN_LIST,
+                           IDC_OPTIONS_IN_CHANGE,
+                           IDC_OPTIONS_IN_REMOVE,
+                           IDC_OPTIONS_JSON_SOURCE,
+                           IDOK,
+                           IDCANCEL};
+  std::vector<std::string> decoderLabels, letterMisses, tabOrder;
+  std::multiset<char> letters;
+  Run("TolvanDDE.ini", [&](const Driver& d) {
+    const HWND dialog = GetParent(d.Item(IDC_OPTIONS_PORT));
+    const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+    const auto focus = [&] {
+      GUITHREADINFO info{};
+      info.cbSize = sizeof info;
+      GetGUIThreadInfo(thread, &info);
+      return info.hwndFocus;
+    };
+    for (int id : {IDC_OPTIONS_FREQ_SKYSPY, IDC_OPTIONS_FREQ_WINACARS, IDC_OPTIONS_FREQ_ANAD, IDC_OPTIONS_FREQ_POSFIX})
+      decoderLabels.push_back(Text(GetWindow(d.Item(id), GW_HWNDPREV)));
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+      const std::string text = Text(child);
+      if (const auto amp = text.find('&'); amp != std::string::npos)
+        letters.insert(static_cast<char>(toupper(text[amp + 1])));
+    }
+    SetForegroundWindow(dialog);
+    WaitWithoutPumping([&] { return GetForegroundWindow() == dialog; }, 3000);
+    for (const auto& l : kLetters) {
+      Press({VK_MENU, static_cast<WORD>(l.Letter)});
+      if (!WaitWithoutPumping([&] { return focus() == d.Item(l.Field); }, 2000))
+        letterMisses.push_back(std::string(1, l.Letter) + " -> " + std::to_string(GetDlgCtrlID(focus())));
+    }
+    SetFocus(nullptr);
+    PostMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(d.Item(IDC_OPTIONS_PORT)), TRUE);
+    WaitWithoutPumping([&] { return focus() == d.Item(IDC_OPTIONS_PORT); }, 2000);
+    for (std::size_t i = 0; i < std::size(kTabOrder); ++i) {
+      tabOrder.push_back(std::to_string(GetDlgCtrlID(focus())));
+      const HWND before = focus();
+      Press({VK_TAB});
+      WaitWithoutPumping([&] { return focus() != before; }, 2000);
+    }
+  });
+  EXPECT_EQ(decoderLabels,
+            (std::vector<std::string>{"Sk&ySpy", "A&irmaster (WinACARS)", "Air&Nav (ANAD)", "Posfi&x (POSFIX)"}));
+  EXPECT_EQ(letterMisses, std::vector<std::string>{});
+  std::vector<std::string> expectedOrder;
+  for (int id : kTabOrder) expectedOrder.push_back(std::to_string(id));
+  EXPECT_EQ(tabOrder, expectedOrder);
+  // Every letter once, the shared one twice; the buttons' letters among them.
+  for (char letter = 'A'; letter <= 'Z'; ++letter) EXPECT_EQ(letters.count(letter), letter == 'U' ? 2u : 1u) << letter;
 }

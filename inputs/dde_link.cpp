@@ -5,7 +5,7 @@
 #include <map>
 #include <utility>
 
-#include "inputs/advise_atom_guard.h"
+#include "inputs/advise_rescue.h"
 #include "stats/stage_profile.h"
 
 namespace {
@@ -150,7 +150,11 @@ void DdeTextBox::SetText(const std::string& text) {
 }
 
 void DdeTextBox::OnAdvise(HDDEDATA data) {
-  const std::string text = DataText(data);
+  OnAdviseText(DataText(data));
+}
+
+void DdeTextBox::OnAdviseText(const std::string& text) {
+  ++mAdvised;
   if (text.empty()) {
     if (mHandlers.Unreadable) mHandlers.Unreadable();
   } else {
@@ -182,11 +186,11 @@ void DdeTextBox::Open() {
   if (!conv) throw LinkError(id, DMLERR_NO_CONV_ESTABLISHED);
   // From here on the instance ends the conversation if the link fails.
   Boxes()[conv] = this;
-  // Wine's DDE library shares one reference to a text's item name among
-  // all of a decoder's links (see GuardAdviseAtoms).
+  // Wine's DDE library drops texts when other programs are linked to the
+  // same decoder (see RescueDroppedAdvises).
   CONVINFO info{};
   info.cb = sizeof info;
-  if (UnderWine() && DdeQueryConvInfo(conv, QID_SYNC, &info) && info.hwnd) GuardAdviseAtoms(info.hwnd, mLinkItem);
+  if (UnderWine() && DdeQueryConvInfo(conv, QID_SYNC, &info) && info.hwnd) RescueDroppedAdvises(info.hwnd, *this);
   const DdeString item(id, mLinkItem);
   DWORD result = 0;
   if (!DdeClientTransaction(nullptr, 0, conv, item.get(), CF_TEXT, XTYP_ADVSTART, kAdviseTimeoutMs, &result)) {

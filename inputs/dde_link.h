@@ -103,6 +103,10 @@ class DdeTextBox {
   // Called by the DDEML callback with an advised value (nullptr: none, or
   // not as text).
   void OnAdvise(HDDEDATA data);
+  // The same with the value's text ("" for none, or not as text).
+  void OnAdviseText(const std::string& text);
+  // Values advised so far.
+  std::uint64_t Advised() const { return mAdvised; }
   void OnDisconnect();
 
  private:
@@ -116,6 +120,7 @@ class DdeTextBox {
   std::unique_ptr<DdemlInstance> mInstance;  // the link's own
   HCONV mConversation = nullptr;
   std::string mText;
+  std::uint64_t mAdvised = 0;
 };
 
 // DDEML's texts for its error numbers.

@@ -48,6 +48,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "window_shot: no window of class %s\n", windowClass.c_str());
     return 2;
   }
+  // The picture is what the screen shows: the window goes on top of any
+  // other and is drawn afresh, children included, before it is taken.
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  SetForegroundWindow(window);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(500);
   RECT r;
   GetWindowRect(window, &r);
   const int width = r.right - r.left, height = r.bottom - r.top;

@@ -101,7 +101,9 @@ TEST_F(Forwarding, AnUnwritableLogIsReportedAndForwardingGoesOn) {
 TEST_F(Forwarding, TheDisplayWrapsLongLines) {
   Program p;
   const std::string words = "POSITION REPORT FOLLOWS WITH MANY WORDS ON ONE LONG LINE THAT IS WIDER THAN THE WINDOW";
-  p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("BA0286", words + " " + words));
+  std::string line = words;
+  for (int i = 0; i < 5; ++i) line += " " + words;
+  p.bridge.Links().Box(DecoderLinks::SkySpyIn).SetText(Downlink("BA0286", line));
   ASSERT_NE(p.Display().find(words), std::string::npos);
   // Six lines of text; the long one takes several lines of the box.
   const auto lines = SendMessageW(p.form.dspMsg(), EM_GETLINECOUNT, 0, 0);

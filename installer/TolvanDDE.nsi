@@ -43,6 +43,9 @@ RequestExecutionLevel user
 !define MANIFEST "installed-files.txt"
 !define MANIFEST_HEADER "; The files the ${PRODUCT} installer put in this folder: its uninstaller removes these and nothing else.$\r$\n"
 
+; The uninstaller: the folder of the install that Windows' entry names.
+Var EntryPlace
+
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\TolvanDDE"
@@ -71,7 +74,7 @@ VIAddVersionKey "LegalCopyright" "MIT License, ${PUBLISHER}"
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 
-!define MUI_COMPONENTSPAGE_TEXT_TOP "Your settings stay unless you tick them below. Ticked, only TolvanDDE.ini and xmlfile.log are removed from ${SETTINGS_DIR}; anything else there, captures too, stays."
+!define MUI_COMPONENTSPAGE_TEXT_TOP "Your settings stay unless you tick them below. Ticked, only TolvanDDE.ini and the debug log (xmlfile.log, xmlfile.log.old) are removed from ${SETTINGS_DIR}; anything else there, captures too, stays."
 !insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 
@@ -432,9 +435,17 @@ Section "un.${PRODUCT}" UnProgram
     DetailPrint "$INSTDIR stays, with the files the installer did not put there:$R1"
   ${EndIf}
 
-  Delete "${MENU_DIR}\${PRODUCT}.lnk"
-  Delete "${MENU_DIR}\README.lnk"
-  RMDir "${MENU_DIR}"
+  ; The shortcuts and Windows' entry belong to the install that wrote them
+  ; last: after an install into another folder they start that one, and stay.
+  ReadRegStr $EntryPlace HKCU "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $EntryPlace == ""
+  ${OrIf} $EntryPlace == "$INSTDIR"
+    Delete "${MENU_DIR}\${PRODUCT}.lnk"
+    Delete "${MENU_DIR}\README.lnk"
+    RMDir "${MENU_DIR}"
+  ${Else}
+    DetailPrint "The Start menu shortcuts and the entry in Windows' list stay: they are the install's in $EntryPlace."
+  ${EndIf}
 
   !insertmacro REMOVE_OUR_RUN_VALUE
 SectionEnd
@@ -445,6 +456,7 @@ Section /o "un.My settings and debug log" UnSettings
   Delete "${SETTINGS_DIR}\TolvanDDE.ini"
   Delete "${SETTINGS_DIR}\TolvanDDE.ini.new"
   Delete "${SETTINGS_DIR}\xmlfile.log"
+  Delete "${SETTINGS_DIR}\xmlfile.log.old"
   RMDir "${SETTINGS_DIR}"
   StrCpy $R0 "${SETTINGS_DIR}"
   Call un.ListFolder
@@ -456,7 +468,10 @@ SectionEnd
 
 ; Last, so that an uninstall cut short can be run again from Windows' list.
 Section "-un.Entry"
-  DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ${If} $EntryPlace == ""
+  ${OrIf} $EntryPlace == "$INSTDIR"
+    DeleteRegKey HKCU "${UNINSTALL_KEY}"
+  ${EndIf}
 SectionEnd
 
 Function un.onInit

@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "net/host_name.h"
 #include "net/unique_socket.h"
 #include "win32/win32_handles.h"
 
@@ -40,7 +41,7 @@ void Run(Lookup& lookup) {
 std::optional<HostAddress> LookUpHost(const std::string& host, int port, HANDLE stop) {
   auto lookup = std::make_shared<Lookup>();
   if (!lookup->Done) return HostAddress{{}, static_cast<int>(GetLastError())};
-  lookup->Host = host;
+  lookup->Host = HostNameForLookup(host);
   lookup->Port = std::to_string(port);
   std::thread([lookup] { Run(*lookup); }).detach();
   const HANDLE events[] = {stop, lookup->Done.get()};

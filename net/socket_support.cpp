@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "net/csocket.h"
+#include "net/host_name.h"
 #include "win32/win32_handles.h"
 
 namespace MSocketSupport {
@@ -221,7 +222,8 @@ HANDLE ResolveHost(const std::string& hostName, CSocket* object) {
 
   const std::string objectKey = Key('S', reinterpret_cast<std::intptr_t>(object));
   m.buffers[objectKey] = buffer.get();
-  HANDLE task = WSAAsyncGetHostByName(m.window.get(), m.resolveMessage, hostName.c_str(), static_cast<char*>(address),
+  const std::string name = HostNameForLookup(hostName);
+  HANDLE task = WSAAsyncGetHostByName(m.window.get(), m.resolveMessage, name.c_str(), static_cast<char*>(address),
                                       kLookupBufferSize);
   if (task) {
     m.lookups[Key('R', reinterpret_cast<std::intptr_t>(task))] = Lookup{object, std::move(buffer)};
